@@ -3,8 +3,8 @@
 
 #include "quenlow/unzip.h"
 
-int extractEntries(EngineState&) { return RC_FATAL; }
+int extractEntries(EngineState*) { return RC_FATAL; }
 
-int storeEntryInfo(EngineState&) { return 0; }
+int storeEntryInfo(EngineState*) { return 0; }
 
-void releaseDriverState(EngineState&) {}
+void releaseDriverState(EngineState*) {}

@@ -3,6 +3,6 @@
 
 #include "quenlow/unzip.h"
 
-int listEntries(EngineState&) { return RC_FATAL; }
+int listEntries(EngineState*) { return RC_FATAL; }
 
 int32_t compressionRatio(uint64_t, uint64_t) { return 0; }

@@ -10,28 +10,28 @@ struct DirectoryRecord;
 
 // Decides about the current entry's output name and an existing file; true when the
 // entry is to be extracted.
-bool prepareOutput(EngineState& state);
+bool prepareOutput(EngineState* state);
 
 // Extracts (or tests, or writes to the console) the current entry.
-int extractEntry(EngineState& state);
+int extractEntry(EngineState* state);
 
 // Output stage: CRC, progress event, optional end-of-line conversion, write.
 // Returns RC_OK, RC_ABORT or RC_DISKFULL.
-int flushOutput(EngineState& state, const uint8_t* bytes, size_t count, bool fromShrink);
+int flushOutput(EngineState* state, const uint8_t* bytes, size_t count, bool fromShrink);
 
 // Sets fileAttributes (and the POSIX mode) of the current entry from its central header.
-void mapAttributes(EngineState& state);
+void mapAttributes(EngineState* state);
 
 // Limits the byte reader to the current entry's compressed bytes, and gives back
 // the bytes set aside afterwards. readByte calls the first after each refill.
-void limitInputToEntry(EngineState& state);
-void restoreInput(EngineState& state);
+void limitInputToEntry(EngineState* state);
+void restoreInput(EngineState* state);
 
 // Applies the attributes and times of a directory created from a directory entry.
-int applyDirectoryAttributes(EngineState& state, DirectoryRecord& record);
+int applyDirectoryAttributes(EngineState* state, DirectoryRecord* record);
 
 // True when the extra field describes VMS variable-length records.
-bool vmsRecordsVariable(EngineState& state, const uint8_t* extra, size_t length);
+bool vmsRecordsVariable(EngineState* state, const uint8_t* extra, size_t length);
 
 // Produces n bytes from a bit stream: 0 gives a zero byte, 1 and 8 bits give a byte.
 void expandFlagBits(const uint8_t* source, size_t sourceLength, uint8_t* target, size_t n);

@@ -32,17 +32,17 @@ enum {
 
 // Cleans entryName before mapping: backslash separators of MS-DOS archives and
 // absolute paths.
-void prepareEntryName(EngineState& state, bool newName);
+void prepareEntryName(EngineState* state, bool newName);
 
 // Maps entryName to the local path (written back into entryName).
-int mapOutputName(EngineState& state, bool newName);
+int mapOutputName(EngineState* state, bool newName);
 
 // Builds the output path one component at a time; returns a mapping status.
-int buildPath(EngineState& state, char* text, int mode);
+int buildPath(EngineState* state, char* text, int mode);
 
 // Puts "_" in front of a component that names a character device. The component
 // buffer must have room for one more character.
-void maskDeviceName(EngineState& state, char* component);
+void maskDeviceName(EngineState* state, char* component);
 
 // Appends the 8.3 form of a component at destination; returns the new end.
 char* toShortName(const char* component, char* destination);
