@@ -50,17 +50,12 @@ struct DirectoryRecord {
     char path[1];              // mapped path with its trailing '/', allocated to length
 };
 
-// Overwrite decision for existing files; fixed when archive processing starts and
-// changed by the "all" and "none" answers of askReplace.
-enum OverwriteMode { OVERWRITE_ASK = 0, OVERWRITE_ALWAYS = 1, OVERWRITE_NEVER = 2 };
-
 struct DriverFields {
     // Entry table and the entry being worked on (initially slot 0; listing uses a
     // scratch record of its own).
     EntryInfo entryTable[kEntryTableSize];
     EntryInfo* currentEntry;
 
-    int overwriteMode;           // OverwriteMode
     bool reportedBackslash;      // the backslash-separator warning was given
 
     // Path building (output names).
@@ -87,9 +82,7 @@ struct DriverFields {
     bool recordPad;
     uint8_t* textBuffer;         // conversion buffer, allocated on first use
 
-    // Byte reader limit: compressed bytes of the entry not yet handed out, and the
-    // buffered bytes beyond the entry set aside while it is decoded.
-    int64_t compressedLeft;
+    // Buffered archive bytes beyond the entry, set aside while it is decoded.
     uint8_t* leftoverPos;
     int leftoverCount;
 
