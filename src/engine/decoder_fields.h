@@ -1,5 +1,78 @@
 // Fields of the engine state owned by the decoders (inflate, CRC-32, shrink, implode).
+//
+// Plain data: the state is zero-filled per engine call, and every buffer the decoders
+// work in lives here rather than on the heap, so nothing needs releasing and a
+// decoder never fails for want of memory in the middle of an entry. Large arrays
+// that an archive never needs (the shrink tables, the text buffer) cost no memory
+// until touched, because the zero-filled state comes from fresh pages.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+
+#include "engine/inflate_table.h"
+
+constexpr uint32_t WINDOW_SIZE = 0x10000;           // inflate history and output staging
+constexpr uint32_t SHRINK_CODES = 8192;             // 13-bit codes
+constexpr uint32_t SHRINK_OUTPUT_BLOCK = 0x20000;   // shrink output is flushed in these
+constexpr uint32_t SHRINK_TEXT_BUFFER = 0x40000;    // text conversion of shrink output
+
+// First-level widths of our layout: wide enough that nearly every code resolves in
+// one load (literal/length codes rarely exceed 11 bits, distance codes 8).
+constexpr unsigned LITERAL_LOOKUP_BITS = 11;
+constexpr unsigned DISTANCE_LOOKUP_BITS = 8;
+constexpr unsigned LENGTHS_LOOKUP_BITS = 7;
+constexpr unsigned FIXED_LITERAL_LOOKUP_BITS = 9;   // the fixed code's longest code
+constexpr unsigned FIXED_DISTANCE_LOOKUP_BITS = 5;
+
+constexpr unsigned MAX_LITERAL_CODES = 288;
+constexpr unsigned MAX_DISTANCE_CODES = 32;
+constexpr uint32_t LITERAL_TABLE_SIZE =
+    tableCapacity(LITERAL_LOOKUP_BITS, MAX_LITERAL_CODES, 15);
+constexpr uint32_t DISTANCE_TABLE_SIZE =
+    tableCapacity(DISTANCE_LOOKUP_BITS, MAX_DISTANCE_CODES, 15);
+constexpr uint32_t LENGTHS_TABLE_SIZE = tableCapacity(LENGTHS_LOOKUP_BITS, 19, 7);
+
+// The fixed code of one variant (deflate or enhanced deflate), built on first use.
+struct FixedCodes {
+    uint8_t built;
+    DecodeTable literals;
+    DecodeTable distances;
+    uint32_t literalEntries[1u << FIXED_LITERAL_LOOKUP_BITS];
+    uint32_t distanceEntries[1u << FIXED_DISTANCE_LOOKUP_BITS];
+};
+
 struct DecoderFields {
+    // Inflate: the window is history and output buffer at once; its contents carry
+    // over from one entry to the next and are never cleared.
+    uint8_t window[WINDOW_SIZE];
+    uint32_t writePosition;
+    uint64_t bitBuffer;   // input bits not consumed yet, least significant first
+    int bitCount;         // may go negative: bits consumed beyond the end of input
+    uint8_t enhancedVariant;
+    FixedCodes fixedCodes[2];  // [0] deflate, [1] enhanced deflate
+    uint32_t literalEntries[LITERAL_TABLE_SIZE];
+    uint32_t distanceEntries[DISTANCE_TABLE_SIZE];
+    uint32_t lengthsEntries[LENGTHS_TABLE_SIZE];
+    uint8_t dynamicLengths[MAX_LITERAL_CODES + MAX_DISTANCE_CODES];
+
+    // Memory mode (extractFieldBlock): output to a buffer instead of flushOutput, and
+    // end of data where the block's bytes end.
+    uint8_t memoryMode;
+    uint8_t* memoryTarget;
+    size_t memoryRoom;
+    size_t memoryProduced;
+
+    // Shrink: code table (parent, value), string stack, bit input.
+    uint16_t shrinkParent[SHRINK_CODES];
+    uint8_t shrinkValue[SHRINK_CODES];
+    uint8_t shrinkStack[SHRINK_CODES];
+    uint32_t shrinkBitBuffer;
+    int shrinkBitCount;
+    uint8_t shrinkEnd;
+    // Conversion buffer that flushOutput uses for shrink output in text mode.
+    uint8_t shrinkTextBuffer[SHRINK_TEXT_BUFFER];
+
+    // Implode: compressed bytes the decoder consumed, when they do not match the size.
+    int64_t usedCompressed;
 };

@@ -1,0 +1,73 @@
+// Decoding tables for prefix codes (deflate's Huffman codes, implode's Shannon-Fano
+// trees), built from code lengths by canonical assignment.
+//
+// A table is one array of 32-bit entries: a first level indexed by the next `rootBits`
+// input bits (least significant bit first, as the codes arrive), followed by the
+// second-level tables of the codes longer than that. One load resolves every code of
+// at most `rootBits` bits; longer codes take one more load through a link entry.
+// An entry packs:
+//   bits 0..4    bits to consume at this level (code length, or rootBits for a link,
+//                or the rest of the code inside a second-level table)
+//   bit  5       literal: `value` is the symbol itself (bytes, code-length symbols)
+//   bit  6       end of block
+//   bit  7       link: `value` is the second-level table's start, bits 8..12 its width
+//   bit  13      invalid: no code reaches here, or the code has no meaning
+//   bits 8..12   extra bits that follow a length or distance code (0..16)
+//   bits 16..31  value: symbol, base value or second-level start
+// A length or distance entry has none of the flag bits set, so the common kinds are
+// told apart by one test each.
+#pragma once
+
+#include <cstdint>
+
+constexpr uint32_t ENTRY_LITERAL = 1u << 5;
+constexpr uint32_t ENTRY_END = 1u << 6;
+constexpr uint32_t ENTRY_LINK = 1u << 7;
+constexpr uint32_t ENTRY_INVALID = 1u << 13;
+constexpr uint32_t ENTRY_BITS_MASK = 0x1F;
+
+inline unsigned entryBits(uint32_t entry) { return entry & ENTRY_BITS_MASK; }
+inline unsigned entryExtra(uint32_t entry) { return (entry >> 8) & 0x1F; }
+inline unsigned entryValue(uint32_t entry) { return entry >> 16; }
+
+// Marks a code in the base/extra tables that the variant does not define.
+constexpr uint8_t EXTRA_INVALID = 0xFF;
+
+constexpr unsigned MAX_CODE_LENGTH = 16;
+
+struct DecodeTable {
+    uint32_t* entries;       // first level, then second levels
+    uint32_t capacity;       // entries available when the storage is the caller's
+    uint8_t ownsEntries;     // allocated by the builder: released by releaseDecodeTable
+    uint8_t rootBits;        // first-level index width of this layout
+    // What a classic two-level table of the caller's first-level width would look like;
+    // the decoder uses it only where input runs out, to fail exactly where such a
+    // table would have asked for bits past the end (see inflate.cpp).
+    uint8_t classicWidth;
+    uint8_t endLength;       // length of the end-of-block code (n > 256), else 16
+    uint16_t count;          // number of code lengths
+    const uint8_t* lengths;  // the code lengths, kept by the caller for the table's life
+};
+
+// Results of buildDecodeTable: 0 complete; 1 incomplete (usable, unused positions are
+// invalid) or empty input where not allowed; 2 over-subscribed; 3 out of memory.
+//
+// `lengths`: n values 0..16 (n at most 288). Codes below `s` are literals (below 256)
+// or end of block (256); code c >= s takes base[c - s] and extra[c - s]. `width` is the
+// caller's first-level width; it comes back clamped to the code lengths present (0 for
+// an empty set). `lookupBits` is the first-level width of our layout (clamped the same
+// way). With table.entries null the builder allocates; otherwise it uses the caller's
+// storage of table.capacity entries.
+int buildDecodeTable(const uint8_t* lengths, unsigned n, unsigned s, const uint16_t* base,
+                     const uint8_t* extra, DecodeTable& table, unsigned& width,
+                     unsigned lookupBits);
+
+// Frees storage the builder allocated and empties the table.
+void releaseDecodeTable(DecodeTable& table);
+
+// Entries a table needs at most, for storage the caller provides: a full first level
+// plus, per symbol at worst, one second level reaching the longest code.
+constexpr uint32_t tableCapacity(unsigned lookupBits, unsigned symbols, unsigned maxLength) {
+    return (1u << lookupBits) +
+           (maxLength > lookupBits ? symbols * (1u << (maxLength - lookupBits)) : 0u);
+}
