@@ -3,4 +3,4 @@
 
 #include "quenlow/unzip.h"
 
-int explodeData(EngineState&) { return RC_WARNING; }
+int explodeData(EngineState*) { return RC_WARNING; }

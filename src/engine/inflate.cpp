@@ -3,10 +3,10 @@
 
 #include "quenlow/unzip.h"
 
-int inflateData(EngineState&, bool) { return DECODE_INVALID; }
+int inflateData(EngineState*, bool) { return DECODE_INVALID; }
 
-int extractFieldBlock(EngineState&, uint8_t*, size_t, const uint8_t*, size_t) { return RC_ERROR; }
+int extractFieldBlock(EngineState*, uint8_t*, size_t, const uint8_t*, size_t) { return RC_ERROR; }
 
-int memoryOutput(EngineState&, const uint8_t*, size_t) { return RC_DISKFULL; }
+int memoryOutput(EngineState*, const uint8_t*, size_t) { return RC_DISKFULL; }
 
-void releaseFixedTables(EngineState&) {}
+void releaseFixedTables(EngineState*) {}

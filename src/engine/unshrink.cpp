@@ -3,4 +3,4 @@
 
 #include "quenlow/unzip.h"
 
-int unshrinkData(EngineState&) { return RC_WARNING; }
+int unshrinkData(EngineState*) { return RC_WARNING; }

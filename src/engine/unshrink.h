@@ -5,4 +5,4 @@ struct EngineState;
 
 // Decodes the current entry from the byte reader to flushOutput (fromShrink set).
 // Answers 0, RC_ERROR, RC_NOMEM3, or the non-zero result of flushOutput.
-int unshrinkData(EngineState& state);
+int unshrinkData(EngineState* state);
