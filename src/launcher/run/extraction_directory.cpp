@@ -1,0 +1,223 @@
+/*
+ * The private extraction directory. Its uniqueness comes from the system's temporary-file
+ * naming: a unique empty file is made, deleted, and a directory of the same name created
+ * in its place with an owner-only access list, so that no other user can read or plant
+ * files in the tree the installer runs from.
+ *
+ * The run prepares twice (8192 bytes first, then the archive's size); the second call
+ * recognises the directory of the first by the temporary directory recorded when sfx.ini
+ * was extracted, and only repeats the checks.
+ *
+ * Removal is tolerant: a file another process holds open (a virus scanner, a lingering
+ * installer process) is retried for up to five minutes before it is given up, and links
+ * inside the tree are deleted as links, never followed out of it.
+ */
+#include "launcher/run/extraction_directory.h"
+
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "launcher/app/command_line.h"
+#include "launcher/app/reporting.h"
+#include "platform/filesystem.h"
+#include "platform/sleep.h"
+
+char launcherHome[kPathBufferSize] = "";
+char extractPath[kPathBufferSize] = "";
+char descriptorPath[kPathBufferSize] = "";
+char descriptorDirectory[kPathBufferSize] = "";
+char descriptorTempDirectory[kPathBufferSize] = "";
+
+static constexpr uint64_t kBytesPerMegabyte = 1048576;
+
+// Retry policy of removeWithRetry: a file up to 150 times two seconds apart (five minutes
+// for a file held open elsewhere), a directory three times a second apart.
+static constexpr int kFileAttempts = 150;
+static constexpr unsigned kFilePauseMs = 2000;
+static constexpr int kDirectoryAttempts = 3;
+static constexpr unsigned kDirectoryPauseMs = 1000;
+
+bool directoryExists(const char* path) {
+    if (path[0] == '\0')
+        return false;
+    const platform::FileAttributes attributes = platform::fileAttributes(path);
+    return attributes.exists && attributes.isDirectory;
+}
+
+// Fills m_szTempDirectory from the system unless the command line set it. A value from
+// the command line is used exactly as given, trailing separator included.
+static bool chooseTempDirectory() {
+    if (m_szTempDirectory[0] != '\0')
+        return true;
+    const unsigned long length =
+        platform::systemTempDirectory(m_szTempDirectory, sizeof m_szTempDirectory);
+    if (length > sizeof m_szTempDirectory) {
+        m_szTempDirectory[0] = '\0';
+        reportError("The length of the temporary directory path is too long (%ld).",
+                    static_cast<long>(length));
+        return false;
+    }
+    const std::size_t end = std::strlen(m_szTempDirectory);
+    if (end > 0 && m_szTempDirectory[end - 1] == PATH_SEP[0])
+        m_szTempDirectory[end - 1] = '\0';
+    // A failed query leaves the value empty; the existence check then fails.
+    return true;
+}
+
+static bool hasRoomFor(uint64_t requiredBytes) {
+    uint64_t freeBytes = 0;
+    // A volume whose free space cannot be measured is treated as full: going on blindly
+    // would fail later, half-way through the extraction.
+    const bool known = platform::freeBytesAvailable(m_szTempDirectory, &freeBytes);
+    if (known && freeBytes > requiredBytes)
+        return true;
+    reportError("The directory %s does not have enough free space. At least %" PRIu64
+                " MB are required.\nPlease restart the installer and specify a temporary "
+                "directory with sufficient free space.",
+                m_szTempDirectory, requiredBytes / kBytesPerMegabyte + 1);
+    return false;
+}
+
+static void logPrivateDirectoryFailure(const platform::PrivateDirectoryResult& result) {
+    const unsigned error = static_cast<unsigned>(result.error);
+    switch (result.failedStep) {
+    case platform::PrivateDirectoryStep::accessList:
+        debugLog("SetEntriesInAcl Error %u", error);
+        break;
+    case platform::PrivateDirectoryStep::descriptorAlloc:
+        debugLog("LocalAlloc Security Descriptor Error %u", error);
+        break;
+    case platform::PrivateDirectoryStep::descriptorInit:
+        debugLog("InitializeSecurityDescriptor Error %u", error);
+        break;
+    case platform::PrivateDirectoryStep::attributesAlloc:
+        debugLog("LocalAlloc Attributes Error %u", error);
+        break;
+    case platform::PrivateDirectoryStep::createDirectory:
+    case platform::PrivateDirectoryStep::done:
+        break;
+    }
+}
+
+// Makes the unique directory and enters it; on failure extractPath is cleared.
+static bool createExtractionDirectory() {
+    switch (platform::createUniqueFile(m_szTempDirectory, "sfx", extractPath, sizeof extractPath)) {
+    case platform::UniqueNameResult::created:
+        break;
+    case platform::UniqueNameResult::accessDenied:
+        reportError("Cannot create a directory under the Windows temporary directory %s. Access "
+                    "is denied.\nPlease restart the installer and ensure the temporary "
+                    "directory is writable.",
+                    m_szTempDirectory);
+        extractPath[0] = '\0';
+        return false;
+    case platform::UniqueNameResult::failed:
+        extractPath[0] = '\0';
+        return false;
+    }
+    if (platform::deleteFile(extractPath) != platform::RemoveResult::removed) {
+        extractPath[0] = '\0';
+        return false;
+    }
+    const platform::PrivateDirectoryResult created = platform::createPrivateDirectory(extractPath);
+    if (created.failedStep != platform::PrivateDirectoryStep::done) {
+        logPrivateDirectoryFailure(created);
+        extractPath[0] = '\0';
+        return false;
+    }
+    // A directory made but not entered stays behind: with extractPath cleared, the
+    // clean-up no longer knows it.
+    if (!platform::changeDirectory(extractPath)) {
+        extractPath[0] = '\0';
+        return false;
+    }
+    debugLog("Extract to %s", extractPath);
+    return true;
+}
+
+bool prepareExtractionDirectory(uint64_t requiredBytes) {
+    if (launcherHome[0] == '\0' && !platform::currentDirectory(launcherHome, sizeof launcherHome))
+        return false;
+    if (!chooseTempDirectory())
+        return false;
+    debugLog("m_szTempDirectory: %s", m_szTempDirectory);
+    if (!directoryExists(m_szTempDirectory)) {
+        reportError("The temporary directory %s does not exist.\nPlease restart the installer "
+                    "and ensure the temporary directory exists.",
+                    m_szTempDirectory);
+        return false;
+    }
+    if (!hasRoomFor(requiredBytes))
+        return false;
+    if (descriptorTempDirectory[0] != '\0' &&
+        std::strcmp(descriptorTempDirectory, m_szTempDirectory) == 0) {
+        debugLog("Extract to same %s", extractPath);
+        return true;
+    }
+    return createExtractionDirectory();
+}
+
+void removeExtractionDirectory() {
+    // Leave the tree first: a process cannot remove the directory it stands in (Windows).
+    if (launcherHome[0] != '\0')
+        platform::changeDirectory(launcherHome);
+    if (debugMode)
+        return;
+    if (extractPath[0] == '\0' || descriptorDirectory[0] == '\0')
+        return;
+    removeTree(extractPath);
+    if (std::strcmp(descriptorDirectory, extractPath) != 0)
+        removeTree(descriptorDirectory);
+    debugLog("Extract directory %s was deleted", extractPath);
+}
+
+bool removeTree(const char* path) {
+    if (path == nullptr || path[0] == '\0')
+        return true;
+    std::vector<platform::DirectoryEntry> entries;
+    if (!platform::listDirectory(path, "*", entries)) {
+        removeWithRetry(path, RemoveKind::file);
+        return false;
+    }
+    std::vector<char> entryPath;
+    for (const platform::DirectoryEntry& entry : entries) {
+        entryPath.resize(std::strlen(path) + entry.name.size() + 2);
+        std::snprintf(entryPath.data(), entryPath.size(), "%s" PATH_SEP "%s", path,
+                      entry.name.c_str());
+        if (entry.attributes.isReadOnly)
+            platform::clearReadOnly(entryPath.data());
+        // A link is removed as what it is and never walked: its target lies outside the
+        // tree and is not ours to delete.
+        if (entry.attributes.isLink)
+            removeWithRetry(entryPath.data(),
+                            entry.attributes.isDirectory ? RemoveKind::directory : RemoveKind::file);
+        else if (entry.attributes.isDirectory)
+            removeTree(entryPath.data());
+        else
+            removeWithRetry(entryPath.data(), RemoveKind::file);
+    }
+    if (platform::fileAttributes(path).isReadOnly)
+        platform::clearReadOnly(path);
+    return removeWithRetry(path, RemoveKind::directory);
+}
+
+bool removeWithRetry(const char* path, RemoveKind kind) {
+    const bool isFile = kind == RemoveKind::file;
+    const int attempts = isFile ? kFileAttempts : kDirectoryAttempts;
+    for (int attempt = 0; attempt < attempts; ++attempt) {
+        const platform::RemoveResult result =
+            isFile ? platform::deleteFile(path) : platform::removeDirectory(path);
+        if (result == platform::RemoveResult::removed)
+            return true;
+        if (result == platform::RemoveResult::sharingViolation)
+            platform::sleepMilliseconds(isFile ? kFilePauseMs : kDirectoryPauseMs);
+    }
+    return false;
+}
+
+void resetExtractionDirectory() {
+    launcherHome[0] = extractPath[0] = '\0';
+    descriptorPath[0] = descriptorDirectory[0] = descriptorTempDirectory[0] = '\0';
+}

@@ -1,0 +1,43 @@
+/*
+ * The private extraction directory of a run: a uniquely named directory under the
+ * temporary directory that only the current user may open, which is the working directory
+ * from its creation until the final clean-up deletes it with everything in it.
+ */
+#pragma once
+
+#include <cstdint>
+
+#include "platform/paths.h"
+
+extern char launcherHome[kPathBufferSize]; // working directory before the first preparation
+extern char extractPath[kPathBufferSize];  // the private directory; empty when not made
+
+// Written when sfx.ini has been extracted: its path, the directory it went to and the
+// temporary directory of that moment. The second preparation recognises its own directory
+// by descriptorTempDirectory; the clean-up deletes nothing before descriptorDirectory is set.
+extern char descriptorPath[kPathBufferSize];
+extern char descriptorDirectory[kPathBufferSize];
+extern char descriptorTempDirectory[kPathBufferSize];
+
+// Makes sure extractPath exists, is the working directory and that the base directory has
+// more than requiredBytes free. Reports its own failures; the caller adds its summary.
+bool prepareExtractionDirectory(uint64_t requiredBytes);
+
+// Returns to launcherHome and deletes the extraction directory (kept with -debug, and
+// until sfx.ini was extracted into it). Safe in every state.
+void removeExtractionDirectory();
+
+bool directoryExists(const char* path);
+
+// Deletes path and everything below it. Read-only entries are made writable first; links
+// and junctions are deleted themselves and never followed.
+bool removeTree(const char* path);
+
+enum class RemoveKind { file, directory };
+
+// Deletes one file (up to 150 attempts, 2 s apart after sharing violations) or one empty
+// directory (up to 3 attempts, 1 s apart after sharing violations).
+bool removeWithRetry(const char* path, RemoveKind kind);
+
+// Puts the values above back to empty (tests only).
+void resetExtractionDirectory();

@@ -1,0 +1,71 @@
+/*
+ * Progress accounting and cancellation of the main extraction. The percentage is computed
+ * in double precision and truncated, never rounded: the progress display must not claim a
+ * point before it is reached (29 bytes of 100 show 28 %, because 0.29 * 100 is just below
+ * 29 in binary floating point).
+ */
+#include "launcher/run/run_state.h"
+
+#include <cstdint>
+
+#include "launcher/app/reporting.h"
+#include "quenlow/unzip.h"
+
+uint64_t totalBytes = 0;
+uint64_t extractedBytes = 0;
+uint64_t javaJarBytes = 0;
+std::atomic<bool> cancelRequested{false};
+bool launchFailed = false;
+
+static ProgressSink progressSink = nullptr;
+
+void setProgressSink(ProgressSink sink) {
+    progressSink = sink;
+}
+
+void requestCancel() {
+    cancelRequested.store(true);
+}
+
+bool isCancelRequested() {
+    return cancelRequested.load();
+}
+
+int32_t extractionPercent(uint64_t extracted, uint64_t total) {
+    // A descriptor announcing 0 bytes gives no quotient: whatever arrives is all there is.
+    if (total == 0)
+        return 100;
+    const double percent = static_cast<double>(extracted) / static_cast<double>(total) * 100.0;
+    // A descriptor without a size announces 1 byte, so the quotient runs far past 100;
+    // converting a double beyond the int32 range is undefined, hence the saturation.
+    if (percent >= 2147483647.0)
+        return INT32_MAX;
+    return static_cast<int32_t>(percent);
+}
+
+int trackExtractionProgress(const char* entryName, uint64_t size) {
+    extractedBytes += size;
+    const int32_t percent = extractionPercent(extractedBytes, totalBytes);
+    if (progressSink != nullptr)
+        progressSink(entryName, percent);
+    return isCancelRequested() ? 1 : 0;
+}
+
+void addListedSize(uint64_t uncompressedSize, uint64_t, unsigned, int, int, int, int, int, char,
+                   const char*, const char*, uint32_t, char) {
+    totalBytes += uncompressedSize;
+}
+
+int answerReplace(char*, int) {
+    debugLog("FuncReplace");
+    return REPLACE_YES;
+}
+
+void resetRunState() {
+    totalBytes = 0;
+    extractedBytes = 0;
+    javaJarBytes = 0;
+    cancelRequested.store(false);
+    launchFailed = false;
+    progressSink = nullptr;
+}

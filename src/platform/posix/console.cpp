@@ -1,0 +1,46 @@
+/*
+ * The console on Linux: the standard streams exist from the start and the terminal has
+ * no title or buffer size of ours to set, so only the key wait at exit does real work.
+ */
+#include "platform/console.h"
+
+#include <cstdio>
+#include <termios.h>
+#include <unistd.h>
+
+namespace platform {
+
+void allocateConsole() {}
+
+void setConsoleBufferHeight(int) {}
+
+StreamBinding bindStandardStream(StandardStream which) {
+    // Unbuffered like the Windows console streams, so that a line is seen when written.
+    if (which == StandardStream::output)
+        std::setvbuf(stdout, nullptr, _IONBF, 0);
+    return StreamBinding::bound;
+}
+
+void setConsoleTitle(const char*) {}
+
+void waitForKeyPress() {
+    // Without a terminal there is nobody to press a key: a pipe or file must not be read.
+    if (!isatty(STDIN_FILENO))
+        return;
+    termios saved{};
+    if (tcgetattr(STDIN_FILENO, &saved) != 0)
+        return;
+    termios raw = saved;
+    raw.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO));
+    raw.c_cc[VMIN] = 1;
+    raw.c_cc[VTIME] = 0;
+    if (tcsetattr(STDIN_FILENO, TCSANOW, &raw) != 0)
+        return;
+    char key = 0;
+    [[maybe_unused]] const ssize_t count = read(STDIN_FILENO, &key, 1);
+    tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+}
+
+void releaseConsole() {}
+
+} // namespace platform
