@@ -1,0 +1,106 @@
+// The block reader. See reader.h for the invariants; the one subtle point is that the
+// file's own position always stays just after the block in inputBuffer, so reading
+// "the next block" never needs a seek.
+#include "engine/reader.h"
+
+#include <csetjmp>
+#include <cstring>
+
+#include "engine/messages.h"
+#include "engine/output_files.h"
+#include "platform/filestatus.h"
+
+// No block starts here, so the next seek always loads one.
+constexpr int64_t NO_BLOCK = -1;
+
+void forgetInputBlock(EngineState* state) {
+    state->bufferStart = NO_BLOCK;
+    state->inputPos = state->inputBuffer;
+    state->inputCount = 0;
+}
+
+int64_t currentArchiveOffset(const EngineState* state) {
+    return state->bufferStart + (state->inputPos - state->inputBuffer) - state->extraBytes;
+}
+
+// Reads the block at the file's position. Answers the bytes read, or -1 on an error.
+static int readBlock(EngineState* state) {
+    std::size_t got = std::fread(state->inputBuffer, 1, READ_BLOCK, state->archiveFile);
+    if (got == 0 && std::ferror(state->archiveFile)) return -1;
+    return int(got);
+}
+
+int seekArchive(EngineState* state, int64_t offset) {
+    int64_t request = offset + state->extraBytes;
+    if (request < 0) {
+        sendMessage(state, "error [%s]:  attempt to seek before beginning of zipfile\n%s",
+                    state->currentArchive, pleaseCheckNote);
+        return RC_FATAL;
+    }
+    int inBlock = int(request % READ_BLOCK);
+    int64_t block = request - inBlock;
+    if (block != state->bufferStart) {
+        if (!seekFile(state->archiveFile, block)) return RC_EOF;
+        state->bufferStart = block;
+        int got = readBlock(state);
+        if (got <= 0) {
+            state->inputCount = 0;
+            state->inputPos = state->inputBuffer;
+            return RC_EOF;
+        }
+        state->inputCount = got - inBlock;
+        state->inputPos = state->inputBuffer + inBlock;
+    } else {
+        uint8_t* target = state->inputBuffer + inBlock;
+        state->inputCount += int(state->inputPos - target);
+        state->inputPos = target;
+    }
+    return RC_OK;
+}
+
+unsigned readBytes(EngineState* state, void* destination, unsigned count) {
+    auto* out = static_cast<uint8_t*>(destination);
+    unsigned delivered = 0;
+    while (delivered < count) {
+        if (state->inputCount <= 0) {
+            int got = readBlock(state);
+            if (got < 0) {
+                sendMessage(state, "error:  zipfile read error\n");
+                return 0;
+            }
+            if (got == 0) return delivered;
+            state->bufferStart += READ_BLOCK;
+            state->inputPos = state->inputBuffer;
+            state->inputCount = got;
+        }
+        unsigned take = count - delivered;
+        if (take > unsigned(state->inputCount)) take = unsigned(state->inputCount);
+        std::memcpy(out + delivered, state->inputPos, take);
+        state->inputPos += take;
+        state->inputCount -= int(take);
+        delivered += take;
+    }
+    return count;
+}
+
+int refillByte(EngineState* state) {
+    if (state->memoryInput) return END_OF_DATA;
+    if (state->compressedLeft <= 0) {
+        --state->compressedLeft;
+        state->inputCount = 0;
+        return END_OF_DATA;
+    }
+    int got = readBlock(state);
+    if (got < 0) {
+        sendMessage(state, "error:  zipfile read error\n");
+        std::longjmp(state->fatalReadExit, 1);
+    }
+    if (got == 0) return END_OF_DATA;
+    state->bufferStart += READ_BLOCK;
+    state->inputPos = state->inputBuffer;
+    state->inputCount = got;
+    limitInputToEntry(state);
+    if (state->inputCount <= 0) return END_OF_DATA;
+    --state->inputCount;
+    return *state->inputPos++;
+}
