@@ -57,6 +57,7 @@ struct DriverFields {
     EntryInfo* currentEntry;
 
     bool reportedBackslash;      // the backslash-separator warning was given
+    int runResult;               // worst result of the extraction walk so far
 
     // Path building (output names).
     char* rootPath;              // target directory ending in '/', or null
@@ -80,7 +81,6 @@ struct DriverFields {
     int recordState;             // -1 plain text, 0..4 variable-length VMS records
     uint32_t recordLength;
     bool recordPad;
-    uint8_t* textBuffer;         // conversion buffer, allocated on first use
 
     // Buffered archive bytes beyond the entry, set aside while it is decoded.
     uint8_t* leftoverPos;

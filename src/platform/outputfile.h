@@ -23,7 +23,7 @@ size_t writeOutputFile(OutputHandle handle, const void* data, size_t count);
 void reserveOutputSize(OutputHandle handle, uint64_t size);
 
 // Ends the file at the current position (undoing a reservation), then closes it.
-void closeOutputFile(OutputHandle handle);
+void closeOutputHandle(OutputHandle handle);
 
 // Opens a file or directory only to set its times.
 bool openForTimes(const char* path, bool directory, OutputHandle* handle, int* error);

@@ -34,7 +34,7 @@ timespec fileTimeToTimespec(uint64_t fileTime) {
 } // namespace
 
 bool createOutputFile(const char* path, OutputHandle* handle, int* error) {
-    int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666);
     if (fd < 0) {
         *error = errno;
         return false;
@@ -57,7 +57,7 @@ size_t writeOutputFile(OutputHandle handle, const void* data, size_t count) {
 
 void reserveOutputSize(OutputHandle, uint64_t) {}
 
-void closeOutputFile(OutputHandle handle) { close(static_cast<int>(handle)); }
+void closeOutputHandle(OutputHandle handle) { close(static_cast<int>(handle)); }
 
 bool openForTimes(const char* path, bool directory, OutputHandle* handle, int* error) {
     int flags = O_RDONLY | O_CLOEXEC | O_NOFOLLOW | (directory ? O_DIRECTORY : 0);

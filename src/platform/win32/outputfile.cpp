@@ -57,7 +57,7 @@ void reserveOutputSize(OutputHandle handle, uint64_t size) {
     SetFilePointerEx(asHandle(handle), distance, nullptr, FILE_BEGIN);
 }
 
-void closeOutputFile(OutputHandle handle) {
+void closeOutputHandle(OutputHandle handle) {
     SetEndOfFile(asHandle(handle));
     CloseHandle(asHandle(handle));
 }
