@@ -1,0 +1,250 @@
+// Helpers for the engine-core tests: archives written byte by byte (so that every
+// offset, size and signature can be put exactly where a case needs it), a private
+// temporary directory, and one engine call with its messages and results collected.
+#pragma once
+
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "quenlow/unzip.h"
+
+namespace core_test {
+
+using Bytes = std::string;
+
+inline void put16(Bytes& b, uint32_t v) {
+    b += char(v & 0xFF);
+    b += char((v >> 8) & 0xFF);
+}
+inline void put32(Bytes& b, uint32_t v) {
+    put16(b, v & 0xFFFF);
+    put16(b, v >> 16);
+}
+inline void put64(Bytes& b, uint64_t v) {
+    put32(b, uint32_t(v));
+    put32(b, uint32_t(v >> 32));
+}
+
+inline uint32_t crc32Of(const Bytes& data) {
+    uint32_t crc = 0xFFFFFFFFu;
+    for (unsigned char c : data) {
+        crc ^= c;
+        for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+// One extra-field block.
+inline Bytes extraBlock(uint16_t id, const Bytes& data) {
+    Bytes b;
+    put16(b, id);
+    put16(b, uint32_t(data.size()));
+    return b + data;
+}
+
+// A stored entry as the test wants it written.
+struct TestEntry {
+    std::string name;
+    Bytes data;
+    uint16_t flags = 0;
+    uint8_t hostSystem = 3;  // Unix: names taken as they are
+    uint8_t hostVersion = 30;
+    uint32_t dosDateTime = 0x58A96000u;  // 2024-05-09 12:00:00
+    uint32_t externalAttributes = 0;
+    Bytes centralExtra;
+    Bytes localExtra;
+};
+
+// How the archive around the entries is laid out.
+struct Layout {
+    Bytes prefix;                // bytes in front of the archive (an executable)
+    bool adjustOffsets = false;  // offsets count from the file start instead of the archive's
+    Bytes comment;
+    int64_t directoryOffsetDelta = 0;  // added to the recorded directory offset
+    int64_t directorySizeDelta = 0;    // added to the recorded directory size
+    bool zip64 = false;                // markers in the end record, Zip64 records before it
+    bool zip64LocatorRelative = false; // locator's offset counts from the archive start
+    Bytes trailer;                     // bytes after the end record and comment
+};
+
+inline Bytes buildArchive(const std::vector<TestEntry>& entries, const Layout& layout = {}) {
+    const uint64_t base = layout.adjustOffsets ? layout.prefix.size() : 0;
+    Bytes body, directory;
+    for (const TestEntry& e : entries) {
+        const uint64_t localOffset = body.size() + base;
+        const uint32_t crc = crc32Of(e.data);
+        body += "PK\x03\x04";
+        put16(body, 10);
+        put16(body, e.flags);
+        put16(body, 0);
+        put32(body, e.dosDateTime);
+        put32(body, crc);
+        put32(body, uint32_t(e.data.size()));
+        put32(body, uint32_t(e.data.size()));
+        put16(body, uint32_t(e.name.size()));
+        put16(body, uint32_t(e.localExtra.size()));
+        body += e.name + e.localExtra + e.data;
+
+        directory += "PK\x01\x02";
+        directory += char(e.hostVersion);
+        directory += char(e.hostSystem);
+        put16(directory, 10);
+        put16(directory, e.flags);
+        put16(directory, 0);
+        put32(directory, e.dosDateTime);
+        put32(directory, crc);
+        put32(directory, uint32_t(e.data.size()));
+        put32(directory, uint32_t(e.data.size()));
+        put16(directory, uint32_t(e.name.size()));
+        put16(directory, uint32_t(e.centralExtra.size()));
+        put16(directory, 0);
+        put16(directory, 0);
+        put16(directory, 0);
+        put32(directory, e.externalAttributes);
+        put32(directory, uint32_t(localOffset));
+        directory += e.name + e.centralExtra;
+    }
+    const uint64_t directoryOffset = body.size() + base + uint64_t(layout.directoryOffsetDelta);
+    const uint64_t directorySize = directory.size() + uint64_t(layout.directorySizeDelta);
+    Bytes archive = layout.prefix + body + directory;
+    if (layout.zip64) {
+        const uint64_t recordAt = archive.size();
+        archive += "PK\x06\x06";
+        put64(archive, 44);
+        put16(archive, 45);
+        put16(archive, 45);
+        put32(archive, 0);
+        put32(archive, 0);
+        put64(archive, entries.size());
+        put64(archive, entries.size());
+        put64(archive, directorySize);
+        put64(archive, directoryOffset);
+        archive += "PK\x06\x07";
+        put32(archive, 0);
+        put64(archive, layout.zip64LocatorRelative ? recordAt - layout.prefix.size() : recordAt);
+        put32(archive, 1);
+    }
+    archive += "PK\x05\x06";
+    put16(archive, 0);
+    put16(archive, 0);
+    put16(archive, layout.zip64 ? 0xFFFF : uint32_t(entries.size()));
+    put16(archive, layout.zip64 ? 0xFFFF : uint32_t(entries.size()));
+    put32(archive, layout.zip64 ? 0xFFFFFFFFu : uint32_t(directorySize));
+    put32(archive, layout.zip64 ? 0xFFFFFFFFu : uint32_t(directoryOffset));
+    put16(archive, uint32_t(layout.comment.size()));
+    return archive + layout.comment + layout.trailer;
+}
+
+inline std::vector<TestEntry> someEntries() {
+    return {{"readme.txt", "hello, archive\n"}, {"dir/data.bin", Bytes(300, 'x')}};
+}
+
+// A directory of its own under /tmp, removed with everything in it.
+struct TempDir {
+    std::string path;
+    TempDir() {
+        char pattern[] = "/tmp/quenlow-core-XXXXXX";
+        const char* made = mkdtemp(pattern);
+        path = made != nullptr ? made : "";
+    }
+    ~TempDir() {
+        if (path.rfind("/tmp/quenlow-core-", 0) == 0) (void)std::system(("rm -rf '" + path + "'").c_str());
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    std::string file(const std::string& name) const { return path + "/" + name; }
+    std::string write(const std::string& name, const Bytes& bytes) const {
+        const std::string target = file(name);
+        FILE* f = std::fopen(target.c_str(), "wb");
+        if (f != nullptr) {
+            std::fwrite(bytes.data(), 1, bytes.size(), f);
+            std::fclose(f);
+        }
+        return target;
+    }
+};
+
+// Runs a shell command (a real producer such as python3 or 7zz); true on success.
+inline bool runCommand(const std::string& command) { return std::system(command.c_str()) == 0; }
+
+// What one engine call produced.
+struct EngineRun {
+    int result = -1;
+    std::string messages;
+    std::vector<std::string> reported;  // names given to entryDone
+    int callbacksOutsideCall = 0;
+};
+
+namespace detail {
+inline EngineRun* current = nullptr;
+inline bool insideCall = false;
+inline void note() {
+    if (!insideCall && current != nullptr) ++current->callbacksOutsideCall;
+}
+inline int printText(const char* text, uint32_t length) {
+    note();
+    if (current != nullptr) current->messages.append(text, length);
+    return int(length);
+}
+inline int askReplace(char*, int) {
+    note();
+    return REPLACE_NO;
+}
+inline int entryDone(const char* name, uint64_t) {
+    note();
+    if (current != nullptr) current->reported.emplace_back(name);
+    return 0;
+}
+}  // namespace detail
+
+inline UnzipOptions defaultOptions(const std::string& archive) {
+    UnzipOptions o{};
+    o.recordVersion = UNZIP_RECORD_VERSION;
+    o.directoryMode = 1;
+    o.archivePath = archive.c_str();
+    return o;
+}
+
+inline UnzipCallbacks defaultCallbacks() {
+    UnzipCallbacks c{};
+    c.printText = detail::printText;
+    c.askReplace = detail::askReplace;
+    c.entryDone = detail::entryDone;
+    return c;
+}
+
+// One call; `adjust` may change the options and callbacks before it.
+inline EngineRun runEngine(const std::string& archive,
+                           const std::function<void(UnzipOptions&, UnzipCallbacks&)>& adjust = {},
+                           std::vector<std::string> includes = {},
+                           std::vector<std::string> excludes = {}) {
+    EngineRun run;
+    UnzipOptions options = defaultOptions(archive);
+    UnzipCallbacks callbacks = defaultCallbacks();
+    if (adjust) adjust(options, callbacks);
+    std::vector<char*> in, ex;
+    for (auto& s : includes) in.push_back(s.data());
+    for (auto& s : excludes) ex.push_back(s.data());
+    detail::current = &run;
+    detail::insideCall = true;
+    run.result = Qz_SingleEntryUnzip(int(in.size()), in.empty() ? nullptr : in.data(), int(ex.size()),
+                                     ex.empty() ? nullptr : ex.data(), &options, &callbacks);
+    detail::insideCall = false;
+    return run;
+}
+
+// The detailed report walks the whole directory without needing the extraction stages,
+// so it shows whether the engine found every entry where the archive says.
+inline void detailedReport(UnzipOptions& o, UnzipCallbacks&) { o.detailedInfo = 1; }
+
+inline bool contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+}  // namespace core_test
