@@ -1,0 +1,79 @@
+#!/bin/bash
+# The project's test command: installs what a fresh Debian machine lacks, builds the three
+# presets, runs the Linux tests (plain and with the sanitizers) with CTest and the Windows
+# tests under Wine. Exits non-zero when any build or test fails.
+#
+# Usage: scripts/test.sh            (from anywhere inside the checkout)
+# Environment: JOBS (parallel jobs, default 2), QUENLOW_SKIP_INSTALL=1 to skip packages.
+set -euo pipefail
+
+cd "$(dirname "$0")/.."
+root=$PWD
+jobs=${JOBS:-2}
+
+step() { printf '\n=== %s (%s)\n' "$*" "$(date +%H:%M:%S)"; }
+
+as_root() {
+    if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+installed() {
+    dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'
+}
+
+# Packages are installed only when missing, so that a prepared machine starts at once.
+install_missing_packages() {
+    local wanted=(cmake make g++ git python3 g++-mingw-w64-i686 wine xvfb xauth xdotool
+                  imagemagick 7zip libarchive-tools libgtest-dev googletest zlib1g-dev
+                  libdeflate-dev clang libclang-rt-14-dev)
+    local missing=()
+    local package
+    for package in "${wanted[@]}"; do
+        installed "$package" || missing+=("$package")
+    done
+    command -v java >/dev/null && command -v jlink >/dev/null ||
+        missing+=(openjdk-17-jdk-headless)
+    if ! installed wine32:i386; then
+        # The 32-bit Wine needs the i386 architecture and its package lists.
+        dpkg --print-foreign-architectures | grep -qx i386 || as_root dpkg --add-architecture i386
+        missing+=(wine32:i386)
+    fi
+    [ ${#missing[@]} -eq 0 ] && return
+    step "Installing ${missing[*]}"
+    as_root apt-get update
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends \
+        "${missing[@]}"
+}
+
+[ "${QUENLOW_SKIP_INSTALL:-0}" = 1 ] || install_missing_packages
+
+for preset in linux linux-asan windows; do
+    step "Configure and build $preset"
+    cmake --preset "$preset" >/dev/null
+    cmake --build --preset "$preset" -j "$jobs"
+done
+
+failed=0
+
+step "Tests: linux"
+ctest --preset linux -j "$jobs" || failed=1
+
+step "Tests: linux-asan"
+ASAN_OPTIONS=detect_leaks=1 ctest --preset linux-asan -j "$jobs" || failed=1
+
+# One Wine prefix for all Windows tests, made once; the first start takes the longest.
+step "Tests: windows (under Wine)"
+export WINEPREFIX=$root/build/windows/wineprefix
+export WINEDEBUG=-all
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    xvfb-run -a wineboot --init >/dev/null 2>&1 || true
+    wineserver -w || true
+fi
+xvfb-run -a ctest --test-dir build/windows -L wine --output-on-failure --timeout 900 || failed=1
+wineserver -k 2>/dev/null || true
+
+if [ "$failed" -ne 0 ]; then
+    step "FAILED"
+    exit 1
+fi
+step "All tests passed"
