@@ -44,17 +44,13 @@ struct FixedCodes {
 
 struct DecoderFields {
     // Inflate: the window is history and output buffer at once; its contents carry
-    // over from one entry to the next and are never cleared.
+    // over from one entry to the next and are never cleared. The bit state of a stream
+    // lives in the decoder's locals for the length of one inflateData call.
     uint8_t window[WINDOW_SIZE];
-    uint32_t writePosition;
-    uint64_t bitBuffer;   // input bits not consumed yet, least significant first
-    int bitCount;         // may go negative: bits consumed beyond the end of input
-    uint8_t enhancedVariant;
     FixedCodes fixedCodes[2];  // [0] deflate, [1] enhanced deflate
     uint32_t literalEntries[LITERAL_TABLE_SIZE];
     uint32_t distanceEntries[DISTANCE_TABLE_SIZE];
     uint32_t lengthsEntries[LENGTHS_TABLE_SIZE];
-    uint8_t dynamicLengths[MAX_LITERAL_CODES + MAX_DISTANCE_CODES];
 
     // Memory mode (extractFieldBlock): output to a buffer instead of flushOutput, and
     // end of data where the block's bytes end.
@@ -62,6 +58,7 @@ struct DecoderFields {
     uint8_t* memoryTarget;
     size_t memoryRoom;
     size_t memoryProduced;
+    uint8_t* memoryWindow;  // a block's own window, for the length of extractFieldBlock
 
     // Shrink: code table (parent, value), string stack, bit input.
     uint16_t shrinkParent[SHRINK_CODES];

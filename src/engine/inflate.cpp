@@ -1,12 +1,680 @@
-// Placeholder until the decoder lands: every stream is refused as invalid data.
+// Inflate: the decoder for deflate (method 8) and enhanced deflate (method 9).
+//
+// Output goes straight into the 64 KiB window, which is both the history that
+// back-references read and the buffer handed to the output stage, one full window at
+// a time; its contents carry over from one entry to the next.
+//
+// Two loops decode the codes of a block:
+//
+// * The fast loop runs while at least FAST_INPUT_MIN bytes of the entry are buffered
+//   in the reader's block and the window has FAST_OUTPUT_ROOM bytes free. It keeps the
+//   bit buffer in a 64-bit register and refills it from eight bytes at once (only the
+//   whole bytes that fit are counted as taken, so the reader's inputPos/inputCount stay
+//   exact), looks codes up in wide first-level tables, and copies matches in 8-byte
+//   steps. It never meets the end of the input or the end of the window, so it checks
+//   neither.
+//
+// * The careful loop decodes one code at a time, pulling single bytes from readByte
+//   only when bits are needed, exactly as a byte-wise decoder would. It owns every
+//   boundary: the end of the reader's block, the window wrapping and flushing, and the
+//   end of the input. There, missing bits read as zeros once; a code that needed such
+//   bits leaves the bit count negative, and the next need of bits fails the stream.
+//
+// Header parsing (block headers, stored lengths, the code lengths of dynamic blocks)
+// always goes the careful way: it is a tiny share of the work.
 #include "engine/inflate.h"
 
-#include "quenlow/unzip.h"
+#include <cstdlib>
+#include <cstring>
 
-int inflateData(EngineState*, bool) { return DECODE_INVALID; }
+#include "engine/crc32.h"
+#include "engine/messages.h"
+#include "engine/output_files.h"
+#include "engine/reader.h"
+#include "engine/state.h"
 
-int extractFieldBlock(EngineState*, uint8_t*, size_t, const uint8_t*, size_t) { return RC_ERROR; }
+namespace {
 
-int memoryOutput(EngineState*, const uint8_t*, size_t) { return RC_DISKFULL; }
+// ---------------------------------------------------------------------------------------
+// Length and distance alphabets. Index 0 is code 257 (lengths) or code 0 (distances).
+// Method 9 differs in two places: length code 285 is base 3 with 16 extra bits
+// (lengths 3..65,538), and distance codes 30 and 31 exist (14 extra bits, reaching
+// back 65,536 bytes). Codes a variant does not define decode as invalid.
 
-void releaseFixedTables(EngineState*) {}
+constexpr uint16_t lengthBase[2][31] = {
+    {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27, 31,
+     35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258, 0,  0},
+    {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27, 31,
+     35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 3,   0,  0}};
+constexpr uint8_t X = EXTRA_INVALID;
+constexpr uint8_t lengthExtra[2][31] = {
+    {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0, X, X},
+    {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 16, X, X}};
+constexpr uint16_t distanceBase[32] = {
+    1,    2,    3,    4,    5,    7,     9,     13,    17,    25,    33,
+    49,   65,   97,   129,  193,  257,   385,   513,   769,   1025,  1537,
+    2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577, 32769, 49153};
+constexpr uint8_t distanceExtra[2][32] = {
+    {0, 0, 0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13, X, X},
+    {0, 0, 0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13, 14, 14}};
+
+// The fixed code: literal/length lengths 8 (0..143), 9 (144..255), 7 (256..279),
+// 8 (280..287); 32 distance codes of 5 bits.
+struct FixedLengths {
+    uint8_t literals[288];
+    uint8_t distances[32];
+};
+constexpr FixedLengths makeFixedLengths() {
+    FixedLengths f{};
+    for (int i = 0; i < 288; ++i) f.literals[i] = i < 144 ? 8 : i < 256 ? 9 : i < 280 ? 7 : 8;
+    for (int i = 0; i < 32; ++i) f.distances[i] = 5;
+    return f;
+}
+constexpr FixedLengths fixedLengths = makeFixedLengths();
+
+// Order in which a dynamic block sends the code-length code's lengths.
+constexpr uint8_t codeLengthOrder[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5,
+                                         11, 4,  12, 3, 13, 2, 14, 1, 15};
+
+// The fast loop needs, per code, at most 15 + 16 bits for a length and its extra
+// bits and 15 + 14 for a distance: two refills of at least 56 bits cover that, and
+// two refills take at most 2 x 7 bytes, each loading 8. So 16 buffered bytes let one
+// iteration run without a check.
+constexpr int FAST_INPUT_MIN = 16;
+// One iteration writes at most 258 bytes (longer enhanced-deflate matches leave the
+// fast loop), and match copies may write up to 7 bytes beyond their end.
+constexpr uint32_t FAST_OUTPUT_ROOM = 258 + 8;
+
+inline uint64_t load64le(const uint8_t* p) {
+    uint64_t v;
+    std::memcpy(&v, p, 8);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    v = __builtin_bswap64(v);
+#endif
+    return v;
+}
+
+inline uint64_t lowBits(unsigned n) { return (uint64_t(1) << n) - 1; }
+
+// ---------------------------------------------------------------------------------------
+// Decoder state for one stream. Kept in locals rather than in the engine state, so
+// that an extra-field block inflated while an entry is being written (the output
+// stage may need one) cannot disturb the entry's stream.
+
+struct Inflater {
+    EngineState* state;
+    uint8_t* window;
+    uint32_t position;   // next free byte of the window
+    uint64_t bitBuffer;  // bits above bitCount are zero outside the fast loop
+    int bitCount;        // negative: bits consumed beyond the end of the input
+    int variant;         // 0 deflate, 1 enhanced deflate
+    uint8_t lengths[MAX_LITERAL_CODES + MAX_DISTANCE_CODES];  // of the current dynamic block
+};
+
+// Hands the window's first `count` bytes to the output stage.
+int emitWindow(Inflater& d, uint32_t count) {
+    EngineState* s = d.state;
+    if (s->memoryMode) return memoryOutput(s, d.window, count);
+    return flushOutput(s, d.window, count, false);
+}
+
+// ---------------------------------------------------------------------------------------
+// Careful bit input: one byte at a time, only as needed.
+
+// Makes n bits available. At the end of the input the missing bits read as zeros,
+// unless bits are already owed (bit count negative): then the stream has failed.
+inline bool needBits(Inflater& d, int n) {
+    while (d.bitCount < n) {
+        const int byte = readByte(d.state);
+        if (byte == END_OF_DATA) return d.bitCount >= 0;
+        if (d.bitCount < 0) return false;  // cannot happen: the end of data is final
+        d.bitBuffer |= uint64_t(byte) << d.bitCount;
+        d.bitCount += 8;
+    }
+    return true;
+}
+
+inline uint32_t takeBits(Inflater& d, unsigned n) {
+    const uint32_t value = uint32_t(d.bitBuffer & lowBits(n));
+    d.bitBuffer >>= n;
+    d.bitCount -= int(n);
+    return value;
+}
+
+// A code that runs past the end of the input still decodes when a classic two-level
+// table (first level of the width the caller asked for, clamped to the lengths
+// present; each second level just wide enough for the codes sharing its prefix, and
+// narrowed so that the end-of-block code ends on a level boundary) would have read
+// every level but the last from real bits: such a table asks for bits level by
+// level, and only a level that starts beyond the end fails. Answers the depth at which
+// the code's last level starts in that layout (0 for a code inside the first level).
+// Runs only where the input has ended, so it may take its time.
+unsigned classicLastLevel(const DecodeTable& t, uint64_t bits, unsigned length) {
+    unsigned depth = t.classicWidth;
+    if (length <= depth || t.lengths == nullptr) return 0;
+    uint32_t code = 0;  // the code most significant bit first, as it was assigned
+    for (unsigned i = 0; i < length; ++i) code = code << 1 | uint32_t((bits >> i) & 1);
+
+    unsigned count[MAX_CODE_LENGTH + 1] = {};
+    for (unsigned i = 0; i < t.count; ++i) ++count[t.lengths[i]];
+    uint32_t first[MAX_CODE_LENGTH + 1] = {};
+    for (unsigned len = 1, c = 0; len <= MAX_CODE_LENGTH; ++len) {
+        c = (c + (len > 1 ? count[len - 1] : 0)) << 1;
+        first[len] = c;
+    }
+    unsigned lastLevel = 0;
+    while (length > depth) {
+        lastLevel = depth;
+        const uint32_t prefix = code >> (length - depth);
+        unsigned longest = depth;
+        uint32_t next[MAX_CODE_LENGTH + 1];
+        std::memcpy(next, first, sizeof next);
+        for (unsigned i = 0; i < t.count; ++i) {
+            const unsigned len = t.lengths[i];
+            if (len == 0) continue;
+            const uint32_t c = next[len]++;
+            if (len > depth && (c >> (len - depth)) == prefix && len > longest) longest = len;
+        }
+        unsigned width = longest - depth;
+        if (width == 0) break;
+        if (depth < t.endLength && depth + width > t.endLength) width = t.endLength - depth;
+        depth += width;
+    }
+    return lastLevel;
+}
+
+// Decodes one code the careful way. Answers false when the input failed or the code
+// is invalid; `entry` then says nothing.
+bool decodeCareful(Inflater& d, const DecodeTable& t, uint32_t& entry) {
+    const unsigned root = t.rootBits;
+    if (!needBits(d, int(root))) return false;
+    entry = t.entries[d.bitBuffer & lowBits(root)];
+    unsigned length = entryBits(entry);
+    if (entry & ENTRY_LINK) {
+        const unsigned sub = entryExtra(entry);
+        if (!needBits(d, int(root + sub))) return false;
+        entry = t.entries[entryValue(entry) + ((d.bitBuffer >> root) & lowBits(sub))];
+        length = root + entryBits(entry);
+    }
+    if (entry & ENTRY_INVALID) return false;
+    if (int(length) > d.bitCount && d.bitCount < int(classicLastLevel(t, d.bitBuffer, length)))
+        return false;
+    d.bitBuffer >>= length;
+    d.bitCount -= int(length);
+    return true;
+}
+
+// ---------------------------------------------------------------------------------------
+// Output into the window.
+
+inline int putByte(Inflater& d, uint8_t byte) {
+    d.window[d.position++] = byte;
+    if (d.position < WINDOW_SIZE) return 0;
+    d.position = 0;
+    return emitWindow(d, WINDOW_SIZE);
+}
+
+// Copies a match of any length and distance: the source is taken modulo the window,
+// so a distance reaching back before this entry's output reads what the window still
+// holds. Runs stop at the window's end (of source or destination); a run whose
+// destination is at least its length ahead of the source is one block move, a
+// shorter distance repeats the pattern byte by byte.
+int copyMatch(Inflater& d, uint32_t length, uint32_t distance) {
+    uint32_t source = (d.position - distance) & (WINDOW_SIZE - 1);
+    while (length > 0) {
+        const uint32_t furthest = source > d.position ? source : d.position;
+        uint32_t run = WINDOW_SIZE - furthest;
+        if (run > length) run = length;
+        uint8_t* to = d.window + d.position;
+        const uint8_t* from = d.window + source;
+        if (d.position >= source && d.position - source < run) {
+            for (uint32_t i = 0; i < run; ++i) to[i] = from[i];
+        } else {
+            std::memmove(to, from, run);
+        }
+        d.position += run;
+        source = (source + run) & (WINDOW_SIZE - 1);
+        length -= run;
+        if (d.position == WINDOW_SIZE) {
+            d.position = 0;
+            if (const int r = emitWindow(d, WINDOW_SIZE)) return r;
+        }
+    }
+    return 0;
+}
+
+// ---------------------------------------------------------------------------------------
+// The codes of one block.
+
+// Fast loop. Returns with `done` set and its result when the block ended (0) or the
+// data was invalid (1); otherwise it stopped at a boundary the careful loop handles,
+// with the bit buffer trimmed to its count and the reader's position written back.
+int decodeFast(Inflater& d, const DecodeTable& lit, const DecodeTable& dist, bool& done) {
+    EngineState* s = d.state;
+    const uint8_t* in = s->inputPos;
+    int inCount = s->inputCount;
+    uint64_t bits = d.bitBuffer;
+    unsigned count = unsigned(d.bitCount);
+    uint32_t pos = d.position;
+    uint8_t* const window = d.window;
+    const uint32_t* const litEntries = lit.entries;
+    const uint32_t* const distEntries = dist.entries;
+    const uint64_t litMask = lowBits(lit.rootBits);
+    const uint64_t distMask = lowBits(dist.rootBits);
+    const unsigned litRoot = lit.rootBits;
+    const unsigned distRoot = dist.rootBits;
+    const bool overCopy = d.variant == 0;  // see below
+    int result = 0;
+    done = false;
+
+#define QZ_REFILL()                                     \
+    do {                                                \
+        bits |= load64le(in) << count;                  \
+        const unsigned taken = (63 - count) >> 3;       \
+        in += taken;                                    \
+        inCount -= int(taken);                          \
+        count |= 56;                                    \
+    } while (0)
+
+    while (inCount >= FAST_INPUT_MIN && pos <= WINDOW_SIZE - FAST_OUTPUT_ROOM) {
+        QZ_REFILL();
+        uint32_t entry = litEntries[bits & litMask];
+        if (entry & ENTRY_LINK) {
+            bits >>= litRoot;
+            count -= litRoot;
+            entry = litEntries[entryValue(entry) + (bits & lowBits(entryExtra(entry)))];
+        }
+        bits >>= entryBits(entry);
+        count -= entryBits(entry);
+        if (entry & ENTRY_LITERAL) {
+            window[pos++] = uint8_t(entryValue(entry));
+            // Up to 41 bits remain: a second literal needs no refill.
+            entry = litEntries[bits & litMask];
+            if ((entry & (ENTRY_LITERAL | ENTRY_LINK)) == ENTRY_LITERAL) {
+                bits >>= entryBits(entry);
+                count -= entryBits(entry);
+                window[pos++] = uint8_t(entryValue(entry));
+            }
+            continue;
+        }
+        if (entry & (ENTRY_END | ENTRY_INVALID)) {
+            done = true;
+            result = (entry & ENTRY_END) ? 0 : DECODE_INVALID;
+            break;
+        }
+        uint32_t length = entryValue(entry) + uint32_t(bits & lowBits(entryExtra(entry)));
+        bits >>= entryExtra(entry);
+        count -= entryExtra(entry);
+
+        if (count < 32) QZ_REFILL();
+        entry = distEntries[bits & distMask];
+        if (entry & ENTRY_LINK) {
+            bits >>= distRoot;
+            count -= distRoot;
+            entry = distEntries[entryValue(entry) + (bits & lowBits(entryExtra(entry)))];
+        }
+        bits >>= entryBits(entry);
+        count -= entryBits(entry);
+        if (entry & ENTRY_INVALID) {
+            done = true;
+            result = DECODE_INVALID;
+            break;
+        }
+        const uint32_t distance = entryValue(entry) + uint32_t(bits & lowBits(entryExtra(entry)));
+        bits >>= entryExtra(entry);
+        count -= entryExtra(entry);
+
+        if (distance > pos || length > WINDOW_SIZE - 8 - pos) {
+            // Source wraps around the window, or a long enhanced-deflate match: the
+            // general copy handles both (and may flush the window).
+            d.position = pos;
+            result = copyMatch(d, length, distance);
+            pos = d.position;
+            if (result != 0) {
+                done = true;
+                break;
+            }
+            continue;
+        }
+        uint8_t* to = window + pos;
+        const uint8_t* from = to - distance;
+        uint8_t* const end = to + length;
+        pos += length;
+        if (distance >= 8) {
+            // Eight bytes at a time: each step reads bytes at least 8 behind what it
+            // writes, so overlapping matches still repeat correctly. Deflate may write
+            // past the match's end (at most 7 bytes, overwritten by what follows, and
+            // 32 KiB away from any byte a deflate distance can still reach); enhanced
+            // deflate reaches back the whole window, so it stops exactly.
+            if (overCopy) {
+                do {
+                    std::memcpy(to, from, 8);
+                    to += 8;
+                    from += 8;
+                } while (to < end);
+            } else {
+                while (end - to >= 8) {
+                    std::memcpy(to, from, 8);
+                    to += 8;
+                    from += 8;
+                }
+                while (to < end) *to++ = *from++;
+            }
+        } else if (distance == 1) {
+            std::memset(to, to[-1], length);
+        } else {
+            while (to < end) *to++ = *from++;
+        }
+    }
+#undef QZ_REFILL
+
+    // Give back what the careful loop expects: bits above the count cleared.
+    s->inputPos = const_cast<uint8_t*>(in);
+    s->inputCount = inCount;
+    d.bitBuffer = bits & lowBits(count);
+    d.bitCount = int(count);
+    d.position = pos;
+    return result;
+}
+
+int decodeCodes(Inflater& d, const DecodeTable& lit, const DecodeTable& dist) {
+    for (;;) {
+        if (d.state->inputCount >= FAST_INPUT_MIN && d.position <= WINDOW_SIZE - FAST_OUTPUT_ROOM &&
+            d.bitCount >= 0) {
+            bool done = false;
+            const int r = decodeFast(d, lit, dist, done);
+            if (done || r != 0) return r;
+        }
+        uint32_t entry = 0;
+        if (!decodeCareful(d, lit, entry)) return DECODE_INVALID;
+        if (entry & ENTRY_LITERAL) {
+            if (const int r = putByte(d, uint8_t(entryValue(entry)))) return r;
+            continue;
+        }
+        if (entry & ENTRY_END) return 0;
+        const unsigned lengthBits = entryExtra(entry);
+        if (!needBits(d, int(lengthBits))) return DECODE_INVALID;
+        const uint32_t length = entryValue(entry) + takeBits(d, lengthBits);
+        if (!decodeCareful(d, dist, entry)) return DECODE_INVALID;
+        const unsigned distanceBits = entryExtra(entry);
+        if (!needBits(d, int(distanceBits))) return DECODE_INVALID;
+        const uint32_t distance = entryValue(entry) + takeBits(d, distanceBits);
+        if (const int r = copyMatch(d, length, distance)) return r;
+    }
+}
+
+// ---------------------------------------------------------------------------------------
+// Blocks.
+
+int storedBlock(Inflater& d) {
+    takeBits(d, unsigned(d.bitCount) & 7);
+    if (!needBits(d, 16)) return DECODE_INVALID;
+    uint32_t length = takeBits(d, 16);
+    if (!needBits(d, 16)) return DECODE_INVALID;
+    const uint32_t check = takeBits(d, 16);
+    if (length != (~check & 0xFFFF)) return DECODE_INVALID;
+
+    EngineState* s = d.state;
+    while (length > 0) {
+        if (d.bitCount == 0 && s->inputCount > 0) {
+            // Whole bytes straight from the reader's block.
+            uint32_t run = WINDOW_SIZE - d.position;
+            if (run > length) run = length;
+            if (run > uint32_t(s->inputCount)) run = uint32_t(s->inputCount);
+            std::memcpy(d.window + d.position, s->inputPos, run);
+            s->inputPos += run;
+            s->inputCount -= int(run);
+            d.position += run;
+            length -= run;
+            if (d.position == WINDOW_SIZE) {
+                d.position = 0;
+                if (const int r = emitWindow(d, WINDOW_SIZE)) return r;
+            }
+            continue;
+        }
+        if (!needBits(d, 8)) return DECODE_INVALID;
+        if (const int r = putByte(d, uint8_t(takeBits(d, 8)))) return r;
+        --length;
+    }
+    return 0;
+}
+
+// Makes the variant's fixed-code tables, once per engine call.
+int prepareFixedCodes(FixedCodes& fixed, int variant) {
+    if (fixed.built) return 0;
+    fixed.literals = DecodeTable{};
+    fixed.literals.entries = fixed.literalEntries;
+    fixed.literals.capacity = sizeof fixed.literalEntries / sizeof(uint32_t);
+    unsigned width = 7;
+    int r = buildDecodeTable(fixedLengths.literals, 288, 257, lengthBase[variant],
+                             lengthExtra[variant], fixed.literals, width, FIXED_LITERAL_LOOKUP_BITS);
+    if (r != 0) return r;
+    fixed.distances = DecodeTable{};
+    fixed.distances.entries = fixed.distanceEntries;
+    fixed.distances.capacity = sizeof fixed.distanceEntries / sizeof(uint32_t);
+    width = 5;
+    r = buildDecodeTable(fixedLengths.distances, 32, 0, distanceBase, distanceExtra[variant],
+                         fixed.distances, width, FIXED_DISTANCE_LOOKUP_BITS);
+    if (r > 1) return r;
+    fixed.built = 1;
+    return 0;
+}
+
+int fixedBlock(Inflater& d) {
+    FixedCodes& fixed = d.state->fixedCodes[d.variant];
+    if (const int r = prepareFixedCodes(fixed, d.variant)) return r;
+    return decodeCodes(d, fixed.literals, fixed.distances);
+}
+
+// Dynamic tables live in the engine state, except in memory mode, where an
+// extra-field block may be inflated while an entry's block still uses them: those
+// get storage of their own, released with the block.
+DecodeTable dynamicTable(Inflater& d, uint32_t* storage, uint32_t capacity) {
+    DecodeTable t{};
+    if (!d.state->memoryMode) {
+        t.entries = storage;
+        t.capacity = capacity;
+    }
+    return t;
+}
+
+struct TablesGuard {
+    DecodeTable& a;
+    DecodeTable& b;
+    ~TablesGuard() {
+        releaseDecodeTable(a);
+        releaseDecodeTable(b);
+    }
+};
+
+int dynamicBlock(Inflater& d) {
+    EngineState* s = d.state;
+    if (!needBits(d, 5)) return DECODE_INVALID;
+    const unsigned literalCount = takeBits(d, 5) + 257;
+    if (!needBits(d, 5)) return DECODE_INVALID;
+    const unsigned distanceCount = takeBits(d, 5) + 1;
+    if (!needBits(d, 4)) return DECODE_INVALID;
+    const unsigned lengthCodes = takeBits(d, 4) + 4;
+
+    uint8_t codeLengths[19] = {};
+    for (unsigned i = 0; i < lengthCodes; ++i) {
+        if (!needBits(d, 3)) return DECODE_INVALID;
+        codeLengths[codeLengthOrder[i]] = uint8_t(takeBits(d, 3));
+    }
+    DecodeTable lit = dynamicTable(d, s->literalEntries, LITERAL_TABLE_SIZE);
+    DecodeTable dist = dynamicTable(d, s->distanceEntries, DISTANCE_TABLE_SIZE);
+    TablesGuard guard{lit, dist};
+    {
+        DecodeTable lengthsTable = dynamicTable(d, s->lengthsEntries, LENGTHS_TABLE_SIZE);
+        TablesGuard lengthsGuard{lengthsTable, lengthsTable};
+        unsigned width = 7;
+        int r = buildDecodeTable(codeLengths, 19, 19, nullptr, nullptr, lengthsTable, width,
+                                 LENGTHS_LOOKUP_BITS);
+        if (r == 0 && width == 0) r = DECODE_INVALID;
+        if (r != 0) return r;
+
+        // Literal/length and distance lengths form one sequence: repeats may cross
+        // from one into the other, never past its end.
+        const unsigned total = literalCount + distanceCount;
+        unsigned previous = 0;
+        for (unsigned i = 0; i < total;) {
+            uint32_t entry = 0;
+            if (!decodeCareful(d, lengthsTable, entry)) return DECODE_INVALID;
+            const unsigned symbol = entryValue(entry);
+            if (symbol < 16) {
+                d.lengths[i++] = uint8_t(previous = symbol);
+                continue;
+            }
+            unsigned repeat;
+            unsigned value = 0;
+            if (symbol == 16) {
+                if (!needBits(d, 2)) return DECODE_INVALID;
+                repeat = 3 + takeBits(d, 2);
+                value = previous;
+            } else if (symbol == 17) {
+                if (!needBits(d, 3)) return DECODE_INVALID;
+                repeat = 3 + takeBits(d, 3);
+            } else {
+                if (!needBits(d, 7)) return DECODE_INVALID;
+                repeat = 11 + takeBits(d, 7);
+            }
+            if (repeat > total - i) return DECODE_INVALID;
+            std::memset(d.lengths + i, int(value), repeat);
+            i += repeat;
+            previous = value;
+        }
+    }
+
+    unsigned width = 9;
+    int r = buildDecodeTable(d.lengths, literalCount, 257, lengthBase[d.variant],
+                             lengthExtra[d.variant], lit, width, LITERAL_LOOKUP_BITS);
+    if (r == 0 && width == 0) r = DECODE_INVALID;
+    if (r == DECODE_INVALID) sendMessageUpTo(s, 0, "(incomplete l-tree)  ");
+    if (r != 0) return r;
+
+    width = 6;
+    r = buildDecodeTable(d.lengths + literalCount, distanceCount, 0, distanceBase,
+                         distanceExtra[d.variant], dist, width, DISTANCE_LOOKUP_BITS);
+    if (r == DECODE_INVALID) r = 0;  // an incomplete distance code is usable
+    if (r == 0 && width == 0 && literalCount > 257) r = DECODE_INVALID;  // lengths, no distances
+    if (r == DECODE_INVALID) sendMessageUpTo(s, 0, "(incomplete d-tree)  ");
+    if (r != 0) return r;
+
+    return decodeCodes(d, lit, dist);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------
+
+int inflateData(EngineState* state, bool enhanced) {
+    Inflater d;
+    d.state = state;
+    d.window = state->memoryMode ? state->memoryWindow : state->window;
+    d.position = 0;
+    d.bitBuffer = 0;
+    d.bitCount = 0;
+    d.variant = enhanced ? 1 : 0;
+
+    for (bool last = false; !last;) {
+        if (!needBits(d, 1)) return DECODE_INVALID;
+        last = takeBits(d, 1) != 0;
+        if (!needBits(d, 2)) return DECODE_INVALID;
+        int r;
+        switch (takeBits(d, 2)) {
+            case 0: r = storedBlock(d); break;
+            case 1: r = fixedBlock(d); break;
+            case 2: r = dynamicBlock(d); break;
+            default: r = DECODE_BAD_CODES; break;
+        }
+        if (r != 0) return r;
+    }
+    return emitWindow(d, d.position);
+}
+
+void releaseFixedTables(EngineState* state) {
+    for (FixedCodes& fixed : state->fixedCodes) fixed.built = 0;
+}
+
+// ---------------------------------------------------------------------------------------
+// Memory mode: compressed extra-field blocks.
+
+int memoryOutput(EngineState* state, const uint8_t* bytes, size_t count) {
+    if (count > state->memoryRoom) return RC_DISKFULL;
+    if (count == 0) return 0;
+    std::memcpy(state->memoryTarget, bytes, count);
+    state->memoryTarget += count;
+    state->memoryRoom -= count;
+    state->memoryProduced += count;
+    return 0;
+}
+
+namespace {
+
+constexpr size_t FIELD_BLOCK_HEADER = 6;  // method (u16), CRC-32 (u32)
+
+// Runs the block's method with the reader pointed at its data and output to memory.
+int decodeFieldBlock(EngineState* state, unsigned method, const uint8_t* data, size_t size) {
+    if (method == 0) {
+        // Stored: never copied beyond the target; a block that does not fit is refused.
+        if (size > state->memoryRoom) return RC_ERROR;
+        return memoryOutput(state, data, size) == 0 ? RC_OK : RC_ERROR;
+    }
+    if (method == 8 || method == 9) {
+        // Its own window: the entry being written may still need the main one.
+        state->memoryWindow = static_cast<uint8_t*>(std::calloc(WINDOW_SIZE, 1));
+        int r = state->memoryWindow ? inflateData(state, method == 9) : DECODE_NO_MEMORY;
+        std::free(state->memoryWindow);
+        state->memoryWindow = nullptr;
+        if (r == 0) return RC_OK;
+        if (!state->testOnly)
+            sendMessage(state, "\n  error:  %s%s\n",
+                        r == DECODE_NO_MEMORY ? "not enough memory to " : "invalid compressed data to ",
+                        "inflate");
+        return r == DECODE_NO_MEMORY ? RC_NOMEM3 : RC_ERROR;
+    }
+    if (state->testOnly) return int(method) * 256 + RC_ERROR;
+    sendMessage(state, "\nerror:  unsupported extra-field compression type (%u)--skipping\n", method);
+    return RC_ERROR;
+}
+
+}  // namespace
+
+int extractFieldBlock(EngineState* state, uint8_t* target, size_t targetSize, const uint8_t* block,
+                      size_t blockSize) {
+    if (blockSize < FIELD_BLOCK_HEADER) return RC_EFTRUNC;
+    const unsigned method = unsigned(block[0]) | unsigned(block[1]) << 8;
+    const uint32_t storedCrc = uint32_t(block[2]) | uint32_t(block[3]) << 8 |
+                               uint32_t(block[4]) << 16 | uint32_t(block[5]) << 24;
+    const size_t dataSize = blockSize - FIELD_BLOCK_HEADER;
+
+    uint8_t* const savedPos = state->inputPos;
+    const int savedCount = state->inputCount;
+    const int64_t savedLeft = state->compressedLeft;
+    const bool savedMemoryInput = state->memoryInput;
+    state->inputPos = const_cast<uint8_t*>(block + FIELD_BLOCK_HEADER);
+    state->inputCount = int(dataSize);
+    state->compressedLeft = int64_t(dataSize);
+    state->memoryInput = true;
+    state->memoryMode = 1;
+    state->memoryTarget = target;
+    state->memoryRoom = targetSize;
+    state->memoryProduced = 0;
+
+    int result = decodeFieldBlock(state, method, block + FIELD_BLOCK_HEADER, dataSize);
+
+    state->inputPos = savedPos;
+    state->inputCount = savedCount;
+    state->compressedLeft = savedLeft;
+    state->memoryInput = savedMemoryInput;
+    state->memoryMode = 0;
+    if (result != RC_OK) return result;
+
+    const uint32_t crc = crc32Update(0, target, state->memoryProduced);
+    if (crc == storedCrc) return RC_OK;
+    if (state->testOnly) return 8 * 256 + RC_ERROR;
+    sendMessage(state, "error [%s]:  bad extra-field CRC %08lx (should be %08lx)\n",
+                state->currentArchive, static_cast<unsigned long>(crc),
+                static_cast<unsigned long>(storedCrc));
+    return RC_ERROR;
+}

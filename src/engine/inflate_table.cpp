@@ -1,0 +1,176 @@
+// Building decoding tables from code lengths.
+//
+// Codes are assigned canonically: shorter codes first, and within one length in
+// symbol order, each code one above the previous. Codes arrive least significant bit
+// first, so every code is stored bit-reversed and a table index is simply the next
+// input bits. A code shorter than the first level fills every first-level slot whose
+// low bits equal it. Codes longer than the first level share a second-level table
+// with every other code of the same first-level prefix; in canonical order those
+// codes are neighbours and the last of them is the longest, which fixes the
+// second-level width in one pass. Slots no code reaches stay invalid.
+#include "engine/inflate_table.h"
+
+#include <cstdlib>
+
+namespace {
+
+uint32_t reverseBits(uint32_t code, unsigned length) {
+    uint32_t reversed = 0;
+    for (unsigned i = 0; i < length; ++i) {
+        reversed = (reversed << 1) | (code & 1);
+        code >>= 1;
+    }
+    return reversed;
+}
+
+uint32_t symbolEntry(unsigned symbol, unsigned s, const uint16_t* base, const uint8_t* extra) {
+    if (symbol < s) return symbol == 256 ? ENTRY_END : ENTRY_LITERAL | uint32_t(symbol) << 16;
+    const unsigned i = symbol - s;
+    if (extra == nullptr || extra[i] == EXTRA_INVALID) return ENTRY_INVALID;
+    return uint32_t(base[i]) << 16 | uint32_t(extra[i]) << 8;
+}
+
+unsigned clampWidth(unsigned width, unsigned shortest, unsigned longest) {
+    if (width < shortest) return shortest;
+    if (width > longest) return longest;
+    return width;
+}
+
+// Gives the table storage for `needed` entries: the caller's, or a new allocation.
+bool provideStorage(DecodeTable& table, uint32_t needed) {
+    if (table.entries != nullptr && !table.ownsEntries) return needed <= table.capacity;
+    if (table.ownsEntries) releaseDecodeTable(table);
+    table.entries = static_cast<uint32_t*>(std::malloc(needed * sizeof(uint32_t)));
+    if (table.entries == nullptr) return false;
+    table.capacity = needed;
+    table.ownsEntries = 1;
+    return true;
+}
+
+}  // namespace
+
+void releaseDecodeTable(DecodeTable& table) {
+    if (table.ownsEntries) {
+        std::free(table.entries);
+        table.entries = nullptr;
+        table.capacity = 0;
+        table.ownsEntries = 0;
+    }
+}
+
+int buildDecodeTable(const uint8_t* lengths, unsigned n, unsigned s, const uint16_t* base,
+                     const uint8_t* extra, DecodeTable& table, unsigned& width,
+                     unsigned lookupBits) {
+    unsigned count[MAX_CODE_LENGTH + 1] = {};
+    for (unsigned i = 0; i < n; ++i) ++count[lengths[i]];
+    table.lengths = lengths;
+    table.count = static_cast<uint16_t>(n);
+    table.endLength = static_cast<uint8_t>(n > 256 ? lengths[256] : MAX_CODE_LENGTH);
+
+    if (count[0] == n) {
+        // No codes at all: a one-bit table of invalid slots, so that a lookup fails
+        // cleanly should the data use it anyway.
+        width = 0;
+        table.rootBits = 1;
+        table.classicWidth = 0;
+        if (!provideStorage(table, 2)) return 3;
+        table.entries[0] = table.entries[1] = ENTRY_INVALID | 1;
+        return 0;
+    }
+
+    unsigned shortest = 1;
+    while (count[shortest] == 0) ++shortest;
+    unsigned longest = MAX_CODE_LENGTH;
+    while (count[longest] == 0) --longest;
+    width = clampWidth(width, shortest, longest);
+    table.classicWidth = static_cast<uint8_t>(width);
+    const unsigned root = clampWidth(lookupBits, shortest, longest);
+    table.rootBits = static_cast<uint8_t>(root);
+
+    // Code space: each length may use at most what the shorter ones left free.
+    int32_t left = 1;
+    for (unsigned len = 1; len <= MAX_CODE_LENGTH; ++len) {
+        left = (left << 1) - static_cast<int32_t>(count[len]);
+        if (left < 0) return 2;
+    }
+
+    // Symbols in canonical order, and the first code of each length.
+    uint16_t offsets[MAX_CODE_LENGTH + 2] = {};  // [len]: where that length's symbols start
+    for (unsigned len = 1; len <= MAX_CODE_LENGTH; ++len)
+        offsets[len + 1] = static_cast<uint16_t>(offsets[len] + count[len]);
+    uint16_t sorted[288];
+    for (unsigned i = 0; i < n; ++i)
+        if (lengths[i] != 0) sorted[offsets[lengths[i]]++] = static_cast<uint16_t>(i);
+    const unsigned codes = n - count[0];
+
+    // Walk the codes once to size the second levels.
+    uint32_t needed = 1u << root;
+    {
+        uint32_t code = 0;
+        unsigned prevLen = 0;
+        uint32_t groupPrefix = ~0u;
+        unsigned groupLongest = 0;
+        for (unsigned k = 0; k < codes; ++k) {
+            const unsigned len = lengths[sorted[k]];
+            if (prevLen != 0) code = (code + 1) << (len - prevLen);
+            prevLen = len;
+            if (len <= root) continue;
+            const uint32_t prefix = code >> (len - root);
+            if (prefix != groupPrefix) {
+                if (groupLongest != 0) needed += 1u << (groupLongest - root);
+                groupPrefix = prefix;
+            }
+            groupLongest = len;
+        }
+        if (groupLongest != 0) needed += 1u << (groupLongest - root);
+    }
+    if (!provideStorage(table, needed)) return 3;
+
+    uint32_t* entries = table.entries;
+    for (uint32_t i = 0; i < needed; ++i) entries[i] = ENTRY_INVALID | root;
+
+    uint32_t code = 0;
+    unsigned prevLen = 0;
+    uint32_t groupPrefix = ~0u;
+    uint32_t groupStart = 0;
+    unsigned groupWidth = 0;
+    uint32_t nextFree = 1u << root;
+    for (unsigned k = 0; k < codes; ++k) {
+        const unsigned symbol = sorted[k];
+        const unsigned len = lengths[symbol];
+        if (prevLen != 0) code = (code + 1) << (len - prevLen);
+        prevLen = len;
+        const uint32_t reversed = reverseBits(code, len);
+        const uint32_t entry = symbolEntry(symbol, s, base, extra);
+        if (len <= root) {
+            for (uint32_t i = reversed; i < (1u << root); i += 1u << len) entries[i] = entry | len;
+            continue;
+        }
+        const uint32_t prefix = code >> (len - root);
+        if (prefix != groupPrefix) {
+            // The group's longest code is its last one: find it to fix the width.
+            unsigned longestInGroup = len;
+            uint32_t c = code;
+            unsigned l = len;
+            for (unsigned j = k + 1; j < codes; ++j) {
+                const unsigned lj = lengths[sorted[j]];
+                c = (c + 1) << (lj - l);
+                l = lj;
+                if ((c >> (lj - root)) != prefix) break;
+                longestInGroup = lj;
+            }
+            groupPrefix = prefix;
+            groupStart = nextFree;
+            groupWidth = longestInGroup - root;
+            nextFree += 1u << groupWidth;
+            entries[reversed & ((1u << root) - 1)] =
+                ENTRY_LINK | groupStart << 16 | uint32_t(groupWidth) << 8 | root;
+        }
+        const unsigned rest = len - root;
+        for (uint32_t i = reversed >> root; i < (1u << groupWidth); i += 1u << rest)
+            entries[groupStart + i] = entry | rest;
+    }
+
+    if (left > 0 && longest != 1) return 1;
+    return 0;
+}

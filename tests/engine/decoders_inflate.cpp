@@ -1,0 +1,439 @@
+// Inflate and CRC-32: hand-made streams for the rules at the edges of the format and
+// of this decoder (end of input, window carried between entries, the variants' code
+// sets), and round trips of real data made by Python's zipfile and 7-Zip.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <random>
+
+#include "decoders_support.h"
+#include "engine/crc32.h"
+#include "engine/inflate.h"
+#include "engine/state.h"
+
+using namespace decoders_test;
+
+namespace {
+
+// ----- fixed-code encoder -----------------------------------------------------------
+
+void putFixedLiteral(BitWriter& w, unsigned symbol) {
+    if (symbol < 144) w.putCode(0x30 + symbol, 8);
+    else if (symbol < 256) w.putCode(0x190 + symbol - 144, 9);
+    else if (symbol < 280) w.putCode(symbol - 256, 7);
+    else w.putCode(0xC0 + symbol - 280, 8);
+}
+
+void fixedHeader(BitWriter& w, bool last = true) {
+    w.put(last ? 1 : 0, 1);
+    w.put(1, 2);
+}
+
+// A stored block with the given bytes.
+void storedBlock(BitWriter& w, const std::vector<uint8_t>& data, bool last) {
+    w.put(last ? 1 : 0, 1);
+    w.put(0, 2);
+    w.alignToByte();
+    w.put(uint32_t(data.size()), 16);
+    w.put(uint32_t(~data.size()) & 0xFFFF, 16);
+    for (uint8_t b : data) w.putByte(b);
+}
+
+// ----- dynamic-block encoder --------------------------------------------------------
+// The code-length code gives symbols 0..15 four bits each (a complete code), so every
+// length is sent as itself, without repeats.
+void dynamicHeader(BitWriter& w, const std::vector<uint8_t>& literals,
+                   const std::vector<uint8_t>& distances, bool last = true) {
+    static const uint8_t order[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
+    w.put(last ? 1 : 0, 1);
+    w.put(2, 2);
+    w.put(uint32_t(literals.size() - 257), 5);
+    w.put(uint32_t(distances.size() - 1), 5);
+    w.put(19 - 4, 4);
+    std::vector<uint8_t> lengthLengths(19, 0);
+    for (unsigned i = 0; i < 16; ++i) lengthLengths[i] = 4;
+    for (uint8_t symbol : order) w.put(lengthLengths[symbol], 3);
+    const auto codes = canonicalCodes(lengthLengths);
+    for (uint8_t l : literals) w.putCode(codes[l], 4);
+    for (uint8_t l : distances) w.putCode(codes[l], 4);
+}
+
+struct Code {
+    std::vector<uint8_t> lengths;
+    std::vector<uint32_t> codes;
+    explicit Code(std::vector<uint8_t> l) : lengths(std::move(l)), codes(canonicalCodes(lengths)) {}
+    void put(BitWriter& w, unsigned symbol) const { w.putCode(codes[symbol], lengths[symbol]); }
+};
+
+// 0..255 nine bits and 256..287 six bits: complete over all 288 codes.
+std::vector<uint8_t> fullLiteralLengths() {
+    std::vector<uint8_t> l(288, 9);
+    for (unsigned i = 256; i < 288; ++i) l[i] = 6;
+    return l;
+}
+
+std::string text(const std::vector<uint8_t>& bytes) { return std::string(bytes.begin(), bytes.end()); }
+
+}  // namespace
+
+// ----- CRC-32 -------------------------------------------------------------------------
+
+TEST(DecodersCrc32, CheckValueNullBufferAndEmptyUpdate) {
+    const uint8_t digits[] = {'1', '2', '3', '4', '5', '6', '7', '8', '9'};
+    EXPECT_EQ(crc32Update(0, digits, 9), 0xCBF43926u);
+    EXPECT_EQ(crc32Update(0x12345678u, nullptr, 100), 0u);
+    EXPECT_EQ(crc32Update(0x12345678u, digits, 0), 0x12345678u);
+    EXPECT_EQ(getCrcTable()[1], 0x77073096u);
+    EXPECT_EQ(getCrcTable()[255], 0x2D02EF8Du);
+}
+
+TEST(DecodersCrc32, AgreesWithBitwiseCrcAtEveryAlignmentAndSplit) {
+    std::mt19937 random(7);
+    std::vector<uint8_t> data(1000);
+    for (auto& b : data) b = uint8_t(random());
+    for (size_t start = 0; start < 20; ++start) {
+        for (size_t length : {size_t(0), size_t(1), size_t(15), size_t(16), size_t(17), size_t(333), size_t(900)}) {
+            uint32_t reference = 0xFFFFFFFFu;
+            for (size_t i = 0; i < length; ++i) {
+                reference ^= data[start + i];
+                for (int bit = 0; bit < 8; ++bit) reference = (reference >> 1) ^ (0xEDB88320u & (0u - (reference & 1)));
+            }
+            reference = ~reference;
+            EXPECT_EQ(crc32Update(0, data.data() + start, length), reference) << start << " " << length;
+            const size_t half = length / 3;
+            EXPECT_EQ(crc32Update(crc32Update(0, data.data() + start, half), data.data() + start + half, length - half),
+                      reference);
+        }
+    }
+}
+
+// ----- block types and stored blocks --------------------------------------------------
+
+TEST(DecodersInflate, StoredBlocksAndTheirChecks) {
+    {
+        DecoderState d;
+        BitWriter w;
+        storedBlock(w, {}, true);
+        EXPECT_EQ(d.inflate(w.bytes), 0);
+        EXPECT_TRUE(d.output.empty());
+    }
+    {
+        DecoderState d;
+        BitWriter w;
+        storedBlock(w, {'a', 'b'}, false);
+        storedBlock(w, {'c'}, true);
+        EXPECT_EQ(d.inflate(w.bytes), 0);
+        EXPECT_EQ(text(d.output), "abc");
+    }
+    {
+        DecoderState d;
+        std::vector<uint8_t> bad = {0x01, 0x02, 0x00, 0xFC, 0xFF, 'a', 'b'};  // NLEN off by one
+        EXPECT_EQ(d.inflate(bad), DECODE_INVALID);
+    }
+    {
+        DecoderState d;
+        EXPECT_EQ(d.inflate({0x07}), DECODE_BAD_CODES);  // final, type 3
+    }
+}
+
+TEST(DecodersInflate, ExactlyOneWindowOfOutputAndMoreThanOne) {
+    for (size_t size : {size_t(65536), size_t(65536 * 2 + 17)}) {
+        DecoderState d;
+        BitWriter w;
+        std::vector<uint8_t> data(size);
+        for (size_t i = 0; i < size; ++i) data[i] = uint8_t(i * 7 + i / 300);
+        for (size_t at = 0; at < size; at += 65535) {
+            const size_t n = std::min<size_t>(65535, size - at);
+            storedBlock(w, std::vector<uint8_t>(data.begin() + long(at), data.begin() + long(at + n)), at + n == size);
+        }
+        ASSERT_EQ(d.inflate(w.bytes), 0);
+        EXPECT_EQ(d.output, data);
+    }
+}
+
+TEST(DecodersInflate, OutputThatDoesNotFitTheMemoryTargetIsRefused) {
+    DecoderState d;
+    BitWriter w;
+    storedBlock(w, std::vector<uint8_t>(100, 'x'), true);
+    EXPECT_EQ(d.inflate(w.bytes, false, 99), RC_DISKFULL);
+}
+
+// ----- the two variants' code sets ----------------------------------------------------
+
+TEST(DecodersInflate, DistanceCodes30And31OnlyInEnhancedDeflate) {
+    for (unsigned code : {30u, 31u}) {
+        BitWriter w;
+        fixedHeader(w);
+        for (int i = 0; i < 3; ++i) putFixedLiteral(w, 'a' + i);
+        putFixedLiteral(w, 257);  // length 3
+        w.putCode(code, 5);
+        w.put(0, 14);
+        putFixedLiteral(w, 256);
+        DecoderState deflate;
+        EXPECT_EQ(deflate.inflate(w.bytes, false), DECODE_INVALID) << code;
+        DecoderState enhanced;  // reaches back into the (zero) window: valid data
+        EXPECT_EQ(enhanced.inflate(w.bytes, true), 0) << code;
+        EXPECT_EQ(enhanced.output.size(), 6u);
+    }
+}
+
+TEST(DecodersInflate, LengthCodes286And287AreInvalidInBothVariants) {
+    for (unsigned code : {286u, 287u}) {
+        for (bool enhanced : {false, true}) {
+            BitWriter w;
+            fixedHeader(w);
+            putFixedLiteral(w, 'a');
+            putFixedLiteral(w, code);
+            w.putCode(0, 5);
+            putFixedLiteral(w, 256);
+            DecoderState d;
+            EXPECT_EQ(d.inflate(w.bytes, enhanced), DECODE_INVALID) << code << enhanced;
+        }
+    }
+}
+
+TEST(DecodersInflate, LengthCode285DiffersBetweenVariants) {
+    BitWriter w;
+    fixedHeader(w);
+    putFixedLiteral(w, 'x');
+    putFixedLiteral(w, 285);
+    w.put(0xFFFF, 16);  // enhanced: 16 extra bits, length 3 + 65535; deflate: none
+    w.putCode(0, 5);    // distance 1
+    putFixedLiteral(w, 256);
+    DecoderState enhanced;
+    ASSERT_EQ(enhanced.inflate(w.bytes, true), 0);
+    EXPECT_EQ(enhanced.output, std::vector<uint8_t>(65539, 'x'));
+    // Under deflate the same bits read 285 as length 258, then the 16 one bits as
+    // further codes, which cannot make a valid end.
+    DecoderState deflate;
+    EXPECT_NE(deflate.inflate(w.bytes, false), 0);
+}
+
+TEST(DecodersInflate, EnhancedDistanceReachesBackTheWholeWindow) {
+    std::vector<uint8_t> data(65536);
+    for (size_t i = 0; i < data.size(); ++i) data[i] = uint8_t(i ^ (i >> 8));
+    BitWriter w;
+    storedBlock(w, std::vector<uint8_t>(data.begin(), data.begin() + 65535), false);
+    storedBlock(w, {data[65535]}, false);
+    fixedHeader(w);
+    putFixedLiteral(w, 265);  // length 11 + 1 extra bit
+    w.put(1, 1);              // length 12
+    w.putCode(31, 5);         // distance 49153 + 14 extra bits
+    w.put(16383, 14);         // distance 65536
+    putFixedLiteral(w, 256);
+    DecoderState d;
+    ASSERT_EQ(d.inflate(w.bytes, true), 0);
+    ASSERT_EQ(d.output.size(), 65536u + 12);
+    EXPECT_TRUE(std::equal(d.output.begin() + 65536, d.output.end(), data.begin()));
+}
+
+// ----- dynamic blocks -----------------------------------------------------------------
+
+TEST(DecodersInflate, DynamicBlockWithAll288And32CodesIsAccepted) {
+    const Code lit(fullLiteralLengths());
+    const Code dist(std::vector<uint8_t>(32, 5));
+    BitWriter w;
+    dynamicHeader(w, lit.lengths, dist.lengths);
+    lit.put(w, 'h');
+    lit.put(w, 'i');
+    lit.put(w, 257);  // length 3
+    dist.put(w, 1);   // distance 2
+    lit.put(w, 256);
+    DecoderState d;
+    ASSERT_EQ(d.inflate(w.bytes), 0);
+    EXPECT_EQ(text(d.output), "hihih");
+
+    BitWriter bad;  // the same code set, now using a code deflate does not define
+    dynamicHeader(bad, lit.lengths, dist.lengths);
+    lit.put(bad, 'h');
+    lit.put(bad, 286);
+    dist.put(bad, 0);
+    lit.put(bad, 256);
+    DecoderState d2;
+    EXPECT_EQ(d2.inflate(bad.bytes), DECODE_INVALID);
+}
+
+TEST(DecodersInflate, IncompleteCodeSetsAndTheirNotes) {
+    {   // incomplete literal/length code: noted at message level 0, refused
+        std::vector<uint8_t> lengths(257, 9);
+        BitWriter w;
+        dynamicHeader(w, lengths, {1});
+        DecoderState d;
+        EXPECT_EQ(d.inflate(w.bytes), DECODE_INVALID);
+        EXPECT_EQ(capturedText, "(incomplete l-tree)  ");
+        DecoderState quiet;
+        quiet.state->quietLevel = 1;
+        EXPECT_EQ(quiet.inflate(w.bytes), DECODE_INVALID);
+        EXPECT_EQ(capturedText, "");
+    }
+    {   // incomplete distance code: accepted
+        const Code lit(fullLiteralLengths());
+        const Code dist({2, 2, 0, 0});
+        BitWriter w;
+        dynamicHeader(w, lit.lengths, dist.lengths);
+        lit.put(w, 'a');
+        lit.put(w, 'b');
+        lit.put(w, 257);
+        dist.put(w, 1);  // distance 2
+        lit.put(w, 256);
+        DecoderState d;
+        EXPECT_EQ(d.inflate(w.bytes), 0);
+        EXPECT_EQ(text(d.output), "ababa");
+        EXPECT_EQ(capturedText, "");
+    }
+    {   // length codes present, no distance code at all
+        std::vector<uint8_t> lengths(258, 9);
+        lengths[256] = 2;
+        lengths[257] = 2;
+        BitWriter w;
+        dynamicHeader(w, lengths, {0});
+        DecoderState d;
+        EXPECT_EQ(d.inflate(w.bytes), DECODE_INVALID);
+        EXPECT_EQ(capturedText, "(incomplete d-tree)  ");
+    }
+    {   // a single distance code of one bit decodes normally
+        const Code lit(fullLiteralLengths());
+        const Code dist({1});
+        BitWriter w;
+        dynamicHeader(w, lit.lengths, dist.lengths);
+        lit.put(w, 'z');
+        lit.put(w, 258);  // length 4
+        dist.put(w, 0);   // distance 1
+        lit.put(w, 256);
+        DecoderState d;
+        EXPECT_EQ(d.inflate(w.bytes), 0);
+        EXPECT_EQ(text(d.output), "zzzzz");
+    }
+}
+
+TEST(DecodersInflate, OverSubscribedAndOverrunningCodeLengths) {
+    {   // three one-bit codes
+        std::vector<uint8_t> lengths(257, 0);
+        lengths[0] = lengths[1] = lengths[256] = 1;
+        BitWriter w;
+        dynamicHeader(w, lengths, {1});
+        DecoderState d;
+        EXPECT_EQ(d.inflate(w.bytes), DECODE_BAD_CODES);
+    }
+    {   // a repeat of zeros running past the last code length
+        BitWriter w;
+        w.put(1, 1);
+        w.put(2, 2);
+        w.put(0, 5);   // 257 literal/length codes
+        w.put(0, 5);   // 1 distance code
+        w.put(15, 4);  // 19 code-length lengths
+        // code-length code: 18 and 1 get one bit each... 18 -> 1 bit, 1 -> 1 bit.
+        static const uint8_t order[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
+        std::vector<uint8_t> ll(19, 0);
+        ll[18] = 1;
+        ll[1] = 1;
+        for (uint8_t s : order) w.put(ll[s], 3);
+        const auto codes = canonicalCodes(ll);
+        for (int i = 0; i < 2; ++i) {  // 2 x 138 zeros: 276 > 258
+            w.putCode(codes[18], 1);
+            w.put(127, 7);
+        }
+        DecoderState d;
+        EXPECT_EQ(d.inflate(w.bytes), DECODE_INVALID);
+    }
+}
+
+// ----- the window between entries -----------------------------------------------------
+
+TEST(DecodersInflate, BackReferenceBeforeTheEntryReadsThePreviousEntrysWindow) {
+    DecoderState d;
+    BitWriter first;
+    storedBlock(first, {'p', 'r', 'e', 'v'}, true);
+    ASSERT_EQ(d.inflate(first.bytes), 0);
+
+    BitWriter second;  // starts at window position 0: distance 3 reaches 65533..65535
+    fixedHeader(second);
+    putFixedLiteral(second, 257);  // length 3
+    second.putCode(2, 5);          // distance 3
+    putFixedLiteral(second, 256);
+    ASSERT_EQ(d.inflate(second.bytes), 0);
+    EXPECT_EQ(d.output, std::vector<uint8_t>(3, 0));  // zeros: nothing written there yet
+
+    // Fill a whole window, then reach back from the start of the next entry.
+    std::vector<uint8_t> data(65536);
+    for (size_t i = 0; i < data.size(); ++i) data[i] = uint8_t(i * 13);
+    BitWriter full;
+    storedBlock(full, std::vector<uint8_t>(data.begin(), data.begin() + 65535), false);
+    storedBlock(full, {data.back()}, true);
+    ASSERT_EQ(d.inflate(full.bytes), 0);
+    ASSERT_EQ(d.inflate(second.bytes), 0);
+    EXPECT_EQ(d.output, std::vector<uint8_t>(data.end() - 3, data.end()));
+}
+
+// ----- the end of the input -----------------------------------------------------------
+
+TEST(DecodersInflate, MissingBitsReadAsZerosOnceThenFail) {
+    BitWriter w;  // 3 + 8 + 7 bits: the end-of-block code (seven zeros) crosses into byte 3
+    fixedHeader(w);
+    putFixedLiteral(w, 'a');
+    putFixedLiteral(w, 256);
+    ASSERT_EQ(w.bytes.size(), 3u);
+    DecoderState whole;
+    EXPECT_EQ(whole.inflate(w.bytes), 0);
+    DecoderState cut;  // two bits of the end code missing: read as zeros, once
+    EXPECT_EQ(cut.inflate({w.bytes[0], w.bytes[1]}), 0);
+    EXPECT_EQ(text(cut.output), "a");
+
+    BitWriter two;  // 3 + 8 + 8 + 7 bits; cut to 16, the second literal owes bits
+    fixedHeader(two);
+    putFixedLiteral(two, 'a');
+    putFixedLiteral(two, 'b');
+    putFixedLiteral(two, 256);
+    DecoderState owed;
+    EXPECT_EQ(owed.inflate({two.bytes[0], two.bytes[1]}), DECODE_INVALID);
+
+    DecoderState middle;  // input ends inside the final block
+    BitWriter longer;
+    fixedHeader(longer);
+    for (int i = 0; i < 20; ++i) putFixedLiteral(longer, 'a' + i);
+    putFixedLiteral(longer, 256);
+    longer.bytes.resize(10);
+    EXPECT_EQ(middle.inflate(longer.bytes), DECODE_INVALID);
+    EXPECT_EQ(DecoderState().inflate({}), DECODE_INVALID);
+}
+
+TEST(DecodersInflate, ACodeCutBeforeItsSecondLookupLevelFails) {
+    // Literals 0..253 get 8 bits, symbols 256..287 12 bits: a complete code whose
+    // end-of-block code is the first 12-bit one, sent as seven ones and five zeros.
+    // Cut after A of its bits, the rest reads as zeros and still spells end of block.
+    // A two-level lookup with a first level of 9 bits reads those 9 bits first and then
+    // owes bits for the second level unless all 9 were real: A < 9 fails, A >= 9 ends.
+    std::vector<uint8_t> lengths(288, 0);
+    for (unsigned i = 0; i < 254; ++i) lengths[i] = 8;
+    for (unsigned i = 256; i < 288; ++i) lengths[i] = 12;
+    const Code lit(lengths);
+    const Code dist({1});
+    bool sawFailure = false, sawSuccess = false;
+    for (unsigned matches = 0; matches < 8; ++matches) {
+        BitWriter w;
+        dynamicHeader(w, lit.lengths, dist.lengths);
+        lit.put(w, 'q');
+        for (unsigned m = 0; m < matches; ++m) {
+            lit.put(w, 257);  // length 3, distance 1: 13 bits, shifting the alignment
+            dist.put(w, 0);
+        }
+        const size_t before = w.bytes.size() * 8 - (8 - w.used) % 8;
+        lit.put(w, 256);
+        for (size_t kept = (before + 7) / 8; kept <= w.bytes.size(); ++kept) {
+            const size_t available = kept * 8 - before;
+            if (available < 7 || available > 11) continue;
+            DecoderState d;
+            const int r = d.inflate(std::vector<uint8_t>(w.bytes.begin(), w.bytes.begin() + long(kept)));
+            if (available < 9) {
+                EXPECT_EQ(r, DECODE_INVALID) << matches << " " << available;
+                sawFailure = true;
+            } else {
+                EXPECT_EQ(r, 0) << matches << " " << available;
+                EXPECT_EQ(d.output.size(), 1 + 3 * matches);
+                sawSuccess = true;
+            }
+        }
+    }
+    EXPECT_TRUE(sawFailure);
+    EXPECT_TRUE(sawSuccess);
+}
