@@ -543,9 +543,10 @@ int extractEntries(EngineState* state) {
 
     state->currentEntry = &state->entryTable[0];
     state->reportedBackslash = false;
-    if (state->includeCount > 0)
+    // Without patterns (processAll) nothing is matched, so nothing can go unmatched.
+    if (state->includeCount > 0 && !state->processAll)
         state->includeMatched = static_cast<bool*>(std::calloc(size_t(state->includeCount), 1));
-    if (state->excludeCount > 0)
+    if (state->excludeCount > 0 && !state->processAll)
         state->excludeMatched = static_cast<bool*>(std::calloc(size_t(state->excludeCount), 1));
 
     Walk walk{};
