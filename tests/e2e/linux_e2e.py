@@ -1,0 +1,163 @@
+"""End to end on Linux: real self-extracting installers, built with quenlow-pack from the
+launcher stub, a Java runtime made with jlink and the sample installer, run silently as a
+user would. Checked from the outside only: the exit status, what the installer received
+(arguments, system properties, working directory), what it did, and that the extraction
+directory is gone afterwards (or kept with -debug).
+
+Usage: linux_e2e.py --sfx STUB --pack QUENLOW_PACK --cache DIR [unittest options]
+"""
+import argparse
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import unittest
+from pathlib import Path
+
+import e2e_support as support
+
+OPTIONS = None
+COMPONENT = "sample.jre"
+CMD = "bin/java -jar install/installer.jar --payload payload"
+
+
+class LinuxInstallerTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.cache = Path(OPTIONS.cache).resolve()
+        cls.installer_jar = support.build_installer_jar(cls.cache)
+
+    def setUp(self):
+        self.work = Path(tempfile.mkdtemp(prefix="quenlow-e2e-"))
+        self.base = self.work / "tmp"   # the launcher's temporary directory
+        self.base.mkdir()
+        self.home = self.work / "home"  # where the user starts the installer
+        self.home.mkdir()
+        self.report = self.work / "report.txt"
+
+    def tearDown(self):
+        shutil.rmtree(self.work, ignore_errors=True)
+
+    def source(self, runtime="real"):
+        """A source folder; the runtime component holds the jlink runtime ("real"),
+        nothing ("none"), a jar claiming more bytes than any disk has ("huge"), or a jar
+        without a Java program ("not-java")."""
+        source = support.make_source(self.work, self.installer_jar)
+        data_files = support.component_dir(source, COMPONENT, "17.0")
+        if runtime == "real":
+            os.symlink(support.runtime_jar(self.cache), data_files / "runtime.jar")
+        elif runtime == "huge":
+            support.jar_claiming_size(data_files / "runtime.jar", 1 << 60)
+        elif runtime == "not-java":
+            support.zip_tree(source / "Disk1" / "payload", data_files / "runtime.jar")
+        return source
+
+    def pack(self, source, *options):
+        return support.pack(Path(OPTIONS.pack), Path(OPTIONS.sfx), self.work / "setup-sample",
+                            source, *options)
+
+    def run_installer(self, installer, *arguments):
+        environment = dict(os.environ, TMPDIR=str(self.base),
+                           QUENLOW_TEST_REPORT=str(self.report))
+        return subprocess.run([str(installer), *arguments], cwd=self.home, env=environment,
+                              capture_output=True, text=True, timeout=300)
+
+    def test_silent_install_passes_everything_through(self):
+        installer = self.pack(self.source(), "--cmd", CMD, "--jre-component", COMPONENT)
+        target = self.work / "installed"
+        passed = ["--target", str(target), "two words", 'say "hi"', "C:\\trail\\", "",
+                  "--exit", "3"]
+        result = self.run_installer(installer, "-silent", "-nowait",
+                                    "-J-Dsample.option=a b", *passed)
+        self.assertEqual(result.returncode, 3, result.stderr)
+        self.assertEqual(result.stderr, "")
+        self.assertIn("Sample installer finished with exit code 3", result.stdout)
+
+        report = support.read_report(self.report)
+        extract = report["property.sfx.extract.path"]
+        self.assertRegex(extract, "^" + re.escape(str(self.base)) + r"/sfx[0-9A-F]{1,4}\.tmp$")
+        self.assertEqual(report["cwd"], extract + "/Disk1")
+        self.assertEqual(report["property.java.io.tmpdir"], str(self.base))
+        self.assertEqual(report["property.sfx.installer.launcher.home"], str(self.home))
+        self.assertEqual(report["property.sfx.exe"], str(installer))
+        self.assertEqual(report["property.sample.option"], "a b")
+        self.assertEqual(report["args"], ["--payload", "payload", "-silent", "-nowait",
+                                          "-J-Dsample.option=a b", *passed])
+
+        self.assertEqual((target / "readme.txt").read_text(), "Sample product\n")
+        self.assertEqual((target / "docs" / "guide.txt").read_text(), "guide\n" * 500)
+        self.assertEqual(support.extraction_dirs(self.base), [])
+
+    def test_debug_keeps_the_extraction_directory(self):
+        installer = self.pack(self.source(), "--cmd", CMD, "--jre-component", COMPONENT)
+        result = self.run_installer(installer, "-silent", "-nowait", "-debug")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertIn("myspawn() result: 0", result.stderr)
+        kept = support.extraction_dirs(self.base)
+        self.assertEqual(len(kept), 1)
+        java = self.base / kept[0] / COMPONENT / "bin" / "java"
+        self.assertTrue(os.access(java, os.X_OK))
+
+    def test_descriptor_without_cmd(self):
+        installer = self.pack(self.source("none"), "--jre-component", COMPONENT)
+        result = self.run_installer(installer, "-silent", "-nowait")
+        self.assertEqual(result.returncode, 1)
+        self.assertRegex(result.stderr, r"^ERROR: CMD property not found in " +
+                         re.escape(str(self.base)) + r"/sfx[0-9A-F]+\.tmp/sfx\.ini \(\d+\)\n\n$")
+        self.assertEqual(support.extraction_dirs(self.base), [])
+
+    def test_runtime_component_without_jars(self):
+        installer = self.pack(self.source("none"), "--cmd", CMD, "--jre-component", COMPONENT)
+        result = self.run_installer(installer, "-silent", "-nowait")
+        self.assertEqual(result.returncode, 1)
+        self.assertEqual(result.stderr,
+                         "ERROR: Cannot find components specified in JRE_COMPONENT=%s\n"
+                         % COMPONENT)
+        self.assertFalse(self.report.exists())
+
+    def test_no_room_for_the_runtime(self):
+        installer = self.pack(self.source("huge"), "--cmd", CMD, "--jre-component", COMPONENT)
+        result = self.run_installer(installer, "-silent", "-nowait")
+        self.assertEqual(result.returncode, 1)
+        lines = result.stderr.splitlines()
+        self.assertRegex(lines[0], r"^ERROR: The directory " + re.escape(str(self.base)) +
+                         r" does not have enough free space\. At \d+ MB of free space is "
+                         r"required\.$")
+        self.assertRegex(lines[1], r"^ERROR: Failed to unzip Java component jars "
+                         r"Disk1/stage/Components/sample\.jre/17\.0/DataFiles/runtime\.jar "
+                         r"to sample\.jre$")
+        self.assertEqual(support.extraction_dirs(self.base), [])
+
+    def test_installer_that_cannot_be_started(self):
+        installer = self.pack(self.source("not-java"), "--cmd", "bin/java -jar x.jar",
+                              "--jre-component", COMPONENT)
+        result = self.run_installer(installer, "-silent")  # no -nowait: no prompt either
+        self.assertEqual(result.returncode, 555 & 0xFF)  # Linux exit codes are 8 bits
+        self.assertEqual(result.stderr, "ERROR: Cannot launch the installer (555)\n")
+        self.assertEqual(support.extraction_dirs(self.base), [])
+
+    def test_cmd_without_arguments(self):
+        installer = self.pack(self.source("not-java"), "--cmd", "bin/java",
+                              "--jre-component", COMPONENT)
+        result = self.run_installer(installer, "-silent", "-nowait", "-debug")
+        self.assertEqual(result.returncode, 1)
+        self.assertIn("ERROR: Invalid format in CMD=sample.jre/bin/java\n", result.stderr)
+        # The runtime was unpacked before the command was looked at.
+        kept = self.base / support.extraction_dirs(self.base)[0]
+        self.assertTrue((kept / COMPONENT / "readme.txt").is_file())
+
+
+def main():
+    global OPTIONS
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--sfx", required=True)
+    parser.add_argument("--pack", required=True)
+    parser.add_argument("--cache", required=True)
+    OPTIONS, rest = parser.parse_known_args()
+    unittest.main(argv=[sys.argv[0], *rest], verbosity=2)
+
+
+if __name__ == "__main__":
+    main()
