@@ -1,0 +1,27 @@
+// What `quenlow-unzip list` prints: the entries the engine reports, as a table with
+// totals or as one JSON object.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct ListedEntry {
+    std::string name;
+    uint64_t size;
+    uint64_t compressed;
+    unsigned ratio;
+    int year, month, day, hour, minute;
+    std::string method;
+    uint32_t crc;
+    bool encrypted;
+};
+
+// Collects entries from the engine's listEntry callback (install it in the callbacks).
+void collectListedEntry(uint64_t uncompressedSize, uint64_t compressedSize, unsigned ratioPercent,
+                        int date1, int date2, int date3, int hour, int minute, char caseMark,
+                        const char* name, const char* methodName, uint32_t crc, char encryptedMark);
+const std::vector<ListedEntry>& listedEntries();
+
+void printTable(const std::vector<ListedEntry>& entries);
+void printJson(const std::vector<ListedEntry>& entries, int result);
