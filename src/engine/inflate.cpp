@@ -76,14 +76,15 @@ constexpr FixedLengths fixedLengths = makeFixedLengths();
 constexpr uint8_t codeLengthOrder[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5,
                                          11, 4,  12, 3, 13, 2, 14, 1, 15};
 
-// The fast loop needs, per code, at most 15 + 16 bits for a length and its extra
-// bits and 15 + 14 for a distance: two refills of at least 56 bits cover that, and
-// two refills take at most 2 x 7 bytes, each loading 8. So 16 buffered bytes let one
-// iteration run without a check.
+// The fast loop refills its bit buffer at most twice per iteration, each time to at
+// least 56 bits: once for up to three literals or a literal/length code, once for a
+// length's extra bits, the distance code and its extra bits. A refill takes at most
+// 7 bytes and loads 8, so 16 buffered bytes let one iteration run without a check.
 constexpr int FAST_INPUT_MIN = 16;
-// One iteration writes at most 258 bytes (longer enhanced-deflate matches leave the
-// fast loop), and match copies may write up to 7 bytes beyond their end.
-constexpr uint32_t FAST_OUTPUT_ROOM = 258 + 8;
+// One iteration writes at most three literals and a match of 258 bytes (longer
+// enhanced-deflate matches leave the fast loop), and match copies may write up to 7
+// bytes beyond their end.
+constexpr uint32_t FAST_OUTPUT_ROOM = 3 + 258 + 8;
 
 inline uint64_t load64le(const uint8_t* p) {
     uint64_t v;
@@ -279,6 +280,27 @@ int decodeFast(Inflater& d, const DecodeTable& lit, const DecodeTable& dist, boo
     while (inCount >= FAST_INPUT_MIN && pos <= WINDOW_SIZE - FAST_OUTPUT_ROOM) {
         QZ_REFILL();
         uint32_t entry = litEntries[bits & litMask];
+        // Up to three first-level literals per refill (at most 3 x 11 of the 56 bits),
+        // each next entry loaded before the byte is stored.
+        if (entry & ENTRY_LITERAL) {
+            bits >>= entryBits(entry);
+            count -= entryBits(entry);
+            window[pos++] = uint8_t(entryValue(entry));
+            entry = litEntries[bits & litMask];
+            if (entry & ENTRY_LITERAL) {
+                bits >>= entryBits(entry);
+                count -= entryBits(entry);
+                window[pos++] = uint8_t(entryValue(entry));
+                entry = litEntries[bits & litMask];
+                if (entry & ENTRY_LITERAL) {
+                    bits >>= entryBits(entry);
+                    count -= entryBits(entry);
+                    window[pos++] = uint8_t(entryValue(entry));
+                    continue;
+                }
+            }
+        }
+        // At least 23 bits remain: enough for any literal/length code.
         if (entry & ENTRY_LINK) {
             bits >>= litRoot;
             count -= litRoot;
@@ -288,13 +310,6 @@ int decodeFast(Inflater& d, const DecodeTable& lit, const DecodeTable& dist, boo
         count -= entryBits(entry);
         if (entry & ENTRY_LITERAL) {
             window[pos++] = uint8_t(entryValue(entry));
-            // Up to 41 bits remain: a second literal needs no refill.
-            entry = litEntries[bits & litMask];
-            if ((entry & (ENTRY_LITERAL | ENTRY_LINK)) == ENTRY_LITERAL) {
-                bits >>= entryBits(entry);
-                count -= entryBits(entry);
-                window[pos++] = uint8_t(entryValue(entry));
-            }
             continue;
         }
         if (entry & (ENTRY_END | ENTRY_INVALID)) {
@@ -302,11 +317,13 @@ int decodeFast(Inflater& d, const DecodeTable& lit, const DecodeTable& dist, boo
             result = (entry & ENTRY_END) ? 0 : DECODE_INVALID;
             break;
         }
+        // Second and last refill of the iteration: 56 bits cover the length's extra
+        // bits (16 at most), the distance code (15) and its extra bits (14).
+        QZ_REFILL();
         uint32_t length = entryValue(entry) + uint32_t(bits & lowBits(entryExtra(entry)));
         bits >>= entryExtra(entry);
         count -= entryExtra(entry);
 
-        if (count < 32) QZ_REFILL();
         entry = distEntries[bits & distMask];
         if (entry & ENTRY_LINK) {
             bits >>= distRoot;

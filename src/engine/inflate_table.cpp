@@ -126,8 +126,10 @@ int buildDecodeTable(const uint8_t* lengths, unsigned n, unsigned s, const uint1
     }
     if (!provideStorage(table, needed)) return 3;
 
+    // A complete code reaches every slot; only an incomplete one leaves some invalid.
     uint32_t* entries = table.entries;
-    for (uint32_t i = 0; i < needed; ++i) entries[i] = ENTRY_INVALID | root;
+    if (left > 0)
+        for (uint32_t i = 0; i < needed; ++i) entries[i] = ENTRY_INVALID | root;
 
     uint32_t code = 0;
     unsigned prevLen = 0;
