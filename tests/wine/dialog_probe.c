@@ -8,6 +8,7 @@
  *
  *   dialog_probe find SECONDS     wait until the dialog is shown, then describe it
  *   dialog_probe box SECONDS      wait for a message box, print its text, press its OK
+ *   dialog_probe hidden SECONDS   wait until the dialog exists but is hidden
  *   dialog_probe gone SECONDS     wait until no dialog is left; status 1 if one stays
  */
 #include <windows.h>
@@ -138,6 +139,10 @@ int main(int argc, char** argv) {
             EnumWindows(findBox, (LPARAM)&box);
             if (box != NULL)
                 return pressBox(box);
+        } else if (strcmp(mode, "hidden") == 0) {
+            HWND dialog = FindWindowA("#32770", "Quenlow");
+            if (dialog != NULL && !IsWindowVisible(dialog))
+                return 0;
         } else if (strcmp(mode, "gone") == 0) {
             if (FindWindowA("#32770", "Quenlow") == NULL)
                 return 0;
