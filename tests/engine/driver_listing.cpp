@@ -1,0 +1,162 @@
+// Listing mode: the thirteen values reported per entry, the totals, the date order.
+#include <gtest/gtest.h>
+
+#include "driver_support.h"
+#include "engine/listing.h"
+
+using namespace driver_test;
+
+namespace {
+
+struct Listed {
+    uint64_t size, compressed;
+    unsigned ratio;
+    int date1, date2, date3, hour, minute;
+    char caseMark;
+    std::string name, method;
+    uint32_t crc;
+    char encrypted;
+};
+std::vector<Listed> listed;
+
+void collect(uint64_t size, uint64_t compressed, unsigned ratio, int d1, int d2, int d3, int hour,
+             int minute, char caseMark, const char* name, const char* method, uint32_t crc,
+             char encrypted) {
+    listed.push_back({size, compressed, ratio, d1, d2, d3, hour, minute, caseMark, name, method,
+                      crc, encrypted});
+}
+
+void collect32(uint32_t sizeLow, uint32_t sizeHigh, uint32_t compressedLow, uint32_t compressedHigh,
+               unsigned ratio, int d1, int d2, int d3, int hour, int minute, char caseMark,
+               const char* name, const char* method, uint32_t crc, char encrypted) {
+    collect(sizeLow | (uint64_t(sizeHigh) << 32), compressedLow | (uint64_t(compressedHigh) << 32),
+            ratio, d1, d2, d3, hour, minute, caseMark, name, method, crc, encrypted);
+}
+
+EngineRun list(const std::string& archive, bool narrow = false) {
+    listed.clear();
+    return core_test::runEngine(archive, [narrow](UnzipOptions& o, UnzipCallbacks& c) {
+        o.listMode = 1;
+        if (narrow)
+            c.listEntry32 = collect32;
+        else
+            c.listEntry = collect;
+    });
+}
+
+}  // namespace
+
+TEST(DriverListing, CompressionRatioInPerMille) {
+    EXPECT_EQ(compressionRatio(1000, 250), 750);
+    EXPECT_EQ(compressionRatio(100, 110), -100);
+    EXPECT_EQ(compressionRatio(0, 0), 0);
+    EXPECT_EQ(compressionRatio(3000000, 1000000), 667);
+    EXPECT_EQ(compressionRatio(3000000, 4500000), -500);
+    EXPECT_EQ(compressionRatio(0xFFFFFFFFFFull, 1), 1000);
+}
+
+TEST(DriverListing, ValuesOfEachEntry) {
+    Workspace w;
+    RawEntry stored{"stored.txt", Bytes(1000, 's')};
+    RawEntry deflated{"packed.bin", Bytes(250, 'p')};  // listed by its headers only
+    deflated.method = 8;
+    deflated.flags = 4;  // option bits 2: "F"
+    deflated.uncompressed = Bytes(1000, 'u');
+    RawEntry encrypted{"secret", Bytes(112, 'e')};
+    encrypted.flags = 1;
+    encrypted.uncompressed = Bytes(100, 'c');
+    encrypted.method = 8;
+    RawEntry bzip2{"b.bz", "b"};
+    bzip2.method = 12;
+    RawEntry unknown{"u", "u"};
+    unknown.method = 99;
+    RawEntry stamped{"stamped", "t"};
+    Bytes time(1, '\x01');
+    put32(time, 1700000000);
+    stamped.centralExtra = core_test::extraBlock(0x5455, time);
+    stamped.dosDateTime = (uint32_t(2017 - 1980) << 25) | (4u << 21) | (25u << 16) | (10u << 11) | (30u << 5);
+    RawEntry control{"a\x01z", "x"};
+    w.write(buildRaw({stored, deflated, encrypted, bzip2, unknown, stamped, control}));
+
+    EngineRun run = list(w.archive);
+    EXPECT_EQ(run.result, RC_OK) << run.messages;
+    ASSERT_EQ(listed.size(), 7u);
+    EXPECT_EQ(listed[0].method, "Stored");
+    EXPECT_EQ(listed[0].ratio, 0u);
+    EXPECT_EQ(listed[1].method, "Defl:F");
+    EXPECT_EQ(listed[1].ratio, 75u);
+    EXPECT_EQ(listed[1].crc, crc32Of(Bytes(1000, 'u')));
+    EXPECT_EQ(listed[2].compressed, 100u);
+    EXPECT_EQ(listed[2].ratio, 0u);
+    EXPECT_EQ(listed[2].encrypted, 'E');
+    EXPECT_EQ(listed[3].method, "BZip2");
+    EXPECT_EQ(listed[4].method, "Unk:099");
+    EXPECT_EQ(listed[6].name, "a^Az");
+    EXPECT_EQ(listed[0].caseMark, ' ');
+    EXPECT_EQ(listed[0].encrypted, ' ');
+    // Month-day-year unless the user's locale says otherwise (tests run in C).
+    time_t stampedAt = 1700000000;  // the time block wins over the DOS stamp
+    std::tm local{};
+    localtime_r(&stampedAt, &local);
+    EXPECT_EQ((std::vector<int>{listed[5].date1, listed[5].date2, listed[5].date3,
+                                listed[5].hour, listed[5].minute}),
+              (std::vector<int>{local.tm_mon + 1, local.tm_mday, local.tm_year + 1900,
+                                local.tm_hour, local.tm_min}));
+    EXPECT_EQ(listed[0].date3, 2024);
+    EXPECT_EQ(listed[0].hour, 12);
+
+    // The narrow callback gets the same values.
+    list(w.archive, true);
+    ASSERT_EQ(listed.size(), 7u);
+    EXPECT_EQ(listed[1].size, 1000u);
+    EXPECT_EQ(listed[2].compressed, 100u);
+}
+
+TEST(DriverListing, DayMonthYearFromTheUserLocale) {
+    if (!core_test::runCommand("locale -a 2>/dev/null | grep -qi '^de_DE.utf8$'"))
+        GTEST_SKIP() << "no German locale installed";
+    Workspace w;
+    RawEntry entry{"e", "e"};
+    entry.dosDateTime = (uint32_t(2017 - 1980) << 25) | (4u << 21) | (25u << 16) | (10u << 11) | (30u << 5);
+    w.write(buildRaw({entry}));
+    setenv("LC_ALL", "de_DE.UTF-8", 1);
+    list(w.archive);
+    unsetenv("LC_ALL");
+    ASSERT_EQ(listed.size(), 1u);
+    EXPECT_EQ((std::vector<int>{listed[0].date1, listed[0].date2, listed[0].date3, listed[0].hour,
+                                listed[0].minute}),
+              (std::vector<int>{25, 4, 2017, 10, 30}));
+}
+
+TEST(DriverListing, TotalsOnlyWhenTheWalkEndsNormally) {
+    Workspace w;
+    w.write(buildRaw({{"a", Bytes(100, 'a')}, {"b", Bytes(300, 'b')}}));
+    UnzipOptions options = core_test::defaultOptions(w.archive);
+    options.listMode = 1;
+    UnzipCallbacks callbacks = core_test::defaultCallbacks();
+    callbacks.printText = [](const char*, uint32_t length) { return int(length); };
+    callbacks.listEntry = collect;
+    listed.clear();
+    EXPECT_EQ(Qz_SingleEntryUnzip(0, nullptr, 0, nullptr, &options, &callbacks), RC_OK);
+    EXPECT_EQ(callbacks.entryCount, 2u);
+    EXPECT_EQ(callbacks.sumUncompressed, 400u);
+    EXPECT_EQ(callbacks.sumCompressed, 400u);
+    EXPECT_EQ(callbacks.ratioPercent, 0u);
+
+    // An include pattern that matches nothing: no entry, totals of zero.
+    std::string pattern = "nothing*";
+    char* includes[] = {pattern.data()};
+    callbacks.entryCount = 77;
+    EXPECT_EQ(Qz_SingleEntryUnzip(1, includes, 0, nullptr, &options, &callbacks), RC_NOMATCH);
+    EXPECT_EQ(callbacks.entryCount, 0u);
+
+    // A directory shorter than its count: an error, and the totals stay untouched.
+    Workspace shortOne;
+    RawLayout layout;
+    layout.countOverride = 3;
+    shortOne.write(buildRaw({{"a", "a"}, {"b", "b"}}, layout));
+    options.archivePath = shortOne.archive.c_str();
+    callbacks.entryCount = 77;
+    EXPECT_EQ(Qz_SingleEntryUnzip(0, nullptr, 0, nullptr, &options, &callbacks), RC_FATAL);
+    EXPECT_EQ(callbacks.entryCount, 77u);
+}
