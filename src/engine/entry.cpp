@@ -14,6 +14,8 @@
 #include <cstring>
 
 #include "engine/archive.h"
+#include "engine/driver.h"
+#include "engine/inflate.h"
 #include "engine/messages.h"
 #include "engine/state.h"
 #include "platform/filestatus.h"
@@ -139,6 +141,10 @@ int runEngine(EngineState* state, int includeCount, char** includeList, int excl
 }
 
 void releaseEngineState(EngineState* state) {
+    // The driver's part first: it may still hold an output file of an entry that a
+    // failed read interrupted.
+    releaseDriverState(state);
+    releaseFixedTables(state);
     if (state->archiveFile != nullptr) {
         std::fclose(state->archiveFile);
         state->archiveFile = nullptr;
