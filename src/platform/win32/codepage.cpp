@@ -31,11 +31,11 @@ int maxAnsiCharBytes() {
 bool ansiIsUtf8() { return ::GetACP() == CP_UTF8; }
 
 int ansiCharacter(const char* text, bool* printable) {
-    unsigned char byte = static_cast<unsigned char>(text[0]);
-    if (::IsDBCSLeadByte(byte) && text[1] != '\0') {
+    unsigned char lead = static_cast<unsigned char>(text[0]);
+    if (::IsDBCSLeadByte(lead) && text[1] != '\0') {
         *printable = true;
         return 2;
     }
-    *printable = std::isprint(byte) != 0;
+    *printable = std::isprint(lead) != 0;
     return 1;
 }
