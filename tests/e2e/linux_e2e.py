@@ -14,6 +14,7 @@ import subprocess
 import sys
 import tempfile
 import unittest
+import zipfile
 from pathlib import Path
 
 import e2e_support as support
@@ -147,6 +148,57 @@ class LinuxInstallerTest(unittest.TestCase):
         # The runtime was unpacked before the command was looked at.
         kept = self.base / support.extraction_dirs(self.base)[0]
         self.assertTrue((kept / COMPONENT / "readme.txt").is_file())
+
+
+class PackToolTest(unittest.TestCase):
+    """quenlow-pack's refusals, and an installer whose every record is in Zip64 form."""
+
+    def setUp(self):
+        self.work = Path(tempfile.mkdtemp(prefix="quenlow-pack-"))
+
+    def tearDown(self):
+        shutil.rmtree(self.work, ignore_errors=True)
+
+    def pack(self, source, *options):
+        return subprocess.run([OPTIONS.pack, "--stub", OPTIONS.sfx, "--output",
+                               str(self.work / "out"), *options, str(source)],
+                              capture_output=True, text=True)
+
+    def test_refuses_a_source_without_disk1_or_without_the_component(self):
+        result = self.pack(self.work)
+        self.assertEqual(result.returncode, 1)
+        self.assertIn("has no Disk1 directory", result.stderr)
+        source = support.make_source(self.work)
+        (source / "sfx.ini").write_text("[autorun]\nJRE_COMPONENT=missing.jre\n")
+        result = self.pack(source, "--cmd", CMD)
+        self.assertEqual(result.returncode, 1)
+        self.assertIn('runtime component "missing.jre" named by JRE_COMPONENT not found',
+                      result.stderr)
+        self.assertFalse((self.work / "out").exists())
+
+    def test_options_override_the_descriptor_and_the_total_is_computed(self):
+        source = support.make_source(self.work)
+        support.component_dir(source, COMPONENT, "1")
+        (source / "sfx.ini").write_text("[autorun]\ncmd=from file\nJRE_COMPONENT=x\n"
+                                        "DISKCNT=2\n")
+        result = self.pack(source, "--jre-component", COMPONENT, "--zip64")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        with zipfile.ZipFile(self.work / "out") as archive:
+            self.assertIsNone(archive.testzip())
+            names = archive.namelist()
+            descriptor = archive.read("sfx.ini").decode()
+            total = sum(info.file_size for info in archive.infolist())
+        self.assertEqual(names[0], "sfx.ini")
+        self.assertEqual(descriptor, "[autorun]\nCMD=from file\nJRE_COMPONENT=%s\nDISKCNT=2\n"
+                                     "TEMP_SPACE_TOTAL_BYTES=%d\n" % (COMPONENT, total))
+
+
+class Zip64InstallerTest(LinuxInstallerTest):
+    """Every case again, with every record of the installer's archive in Zip64 form: the
+    launcher must find sfx.ini with a clean result (offsets adjusted for the stub)."""
+
+    def pack(self, source, *options):
+        return super().pack(source, "--zip64", *options)
 
 
 def main():
