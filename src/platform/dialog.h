@@ -25,14 +25,17 @@ using IconHandle = void*;
 
 // Messages the framework and its dialogs use, with the window system's numbers.
 enum WindowMessage : unsigned {
-    MessageIconEraseBackground = 0x0027,
+    MessageSetText = 0x000C,
+    MessageGetText = 0x000D,
     MessagePaint = 0x000F,
     MessageShowWindow = 0x0018,
+    MessageIconEraseBackground = 0x0027,
     MessageQueryDragIcon = 0x0037,
     MessageSetIcon = 0x0080,
     MessageInitDialog = 0x0110,
     MessageCommand = 0x0111,
     ProgressSetPos = 0x0402,
+    ProgressGetPos = 0x0408,
 };
 
 // Command identifiers of the standard buttons.

@@ -37,8 +37,6 @@
 
 namespace {
 
-constexpr unsigned MessageSetText = 0x000C;
-constexpr unsigned ProgressGetPos = 0x0408;
 // Requests of this window system itself, in the application range of message numbers.
 constexpr unsigned RequestShow = 0x8001;
 constexpr unsigned RequestEnable = 0x8002;
@@ -266,6 +264,15 @@ intptr_t process(Window* window, unsigned message, uintptr_t wParam, intptr_t lP
     case MessageSetText:
         window->text = lParam != 0 ? reinterpret_cast<const char*>(lParam) : "";
         return 1;
+    case MessageGetText: {
+        auto* buffer = reinterpret_cast<char*>(lParam);
+        if (buffer == nullptr || wParam == 0)
+            return 0;
+        size_t length = std::min<size_t>(window->text.size(), wParam - 1);
+        window->text.copy(buffer, length);
+        buffer[length] = '\0';
+        return static_cast<intptr_t>(length);
+    }
     case ProgressSetPos: {
         int previous = window->position;
         window->position = std::clamp(static_cast<int>(wParam), 0, 100);
