@@ -80,7 +80,7 @@ bool findValue(const std::string& content, std::string_view section, std::string
 uint32_t copyCut(std::string_view text, char* buffer, uint32_t bufferSize) {
     if (bufferSize == 0) return 0;
     size_t count = text.size() < bufferSize - 1 ? text.size() : bufferSize - 1;
-    std::memcpy(buffer, text.data(), count);
+    if (count > 0) std::memcpy(buffer, text.data(), count);
     buffer[count] = '\0';
     return static_cast<uint32_t>(count);
 }
