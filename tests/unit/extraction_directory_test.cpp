@@ -176,7 +176,6 @@ TEST_F(ExtractionDirectoryTest, RemovingAFileThatIsNotThereGivesUpWithoutPausing
     EXPECT_TRUE(removeTree(""));
 }
 
-#ifndef _WIN32
 TEST_F(ExtractionDirectoryTest, LinksInsideTheTreeAreDeletedNotFollowed) {
     const fs::path outside = fs::path(base) / "outside";
     fs::create_directories(outside / "deep");
@@ -184,15 +183,20 @@ TEST_F(ExtractionDirectoryTest, LinksInsideTheTreeAreDeletedNotFollowed) {
     writeFile(outside / "deep" / "also.txt", "keep");
     const fs::path tree = fs::path(base) / "tree";
     fs::create_directories(tree / "sub");
-    fs::create_directory_symlink(outside, tree / "sub" / "dirlink");
+    std::error_code error;
+    fs::create_directory_symlink(outside, tree / "sub" / "dirlink", error);
+    if (error)
+        GTEST_SKIP() << "no directory links here: " << error.message();
     fs::create_symlink(outside / "precious.txt", tree / "filelink");
     fs::create_directory_symlink(outside, tree / "rootlink");
+    ASSERT_TRUE(platform::fileAttributes((tree / "rootlink").string().c_str()).isLink);
     EXPECT_TRUE(removeTree(tree.string().c_str()));
     EXPECT_FALSE(fs::exists(fs::symlink_status(tree)));
     EXPECT_TRUE(fs::exists(outside / "precious.txt"));
     EXPECT_TRUE(fs::exists(outside / "deep" / "also.txt"));
 }
 
+#ifndef _WIN32
 TEST_F(ExtractionDirectoryTest, DirectoryListingsAreSortedByByteValue) {
     for (const char* name : {"b.jar", "B.JAR", "a.jar", "\xC3\xA9.jar", "c.txt"})
         writeFile(fs::path(base) / name, "");
