@@ -67,6 +67,14 @@ bool sameSignature(const uint8_t* bytes, const uint8_t* signature) {
     return std::memcmp(bytes, signature, 4) == 0;
 }
 
+// Forgets the previous header's extra field before the next one is read: an empty
+// field reads nothing, and the old one must not lend its times or sizes to this entry.
+void releaseExtraField(EngineState* state) {
+    std::free(state->extraField);
+    state->extraField = nullptr;
+    state->extraFieldLength = 0;
+}
+
 // Selection by the caller's patterns: wanted when an include pattern matches (or there
 // are none), and then dropped by the first exclude pattern that matches.
 bool entryWanted(EngineState* state) {
@@ -213,6 +221,7 @@ bool readAndCheckLocalHeader(EngineState* state, Walk& walk) {
             return false;
         }
     }
+    releaseExtraField(state);
     field = readField(state, state->local.extraLength, FIELD_EXTRA);
     if (field != RC_OK) {
         raiseResult(&result, field);
@@ -344,6 +353,7 @@ unsigned readBlock(EngineState* state, Walk& walk) {
                 break;
             }
         }
+        releaseExtraField(state);
         field = readField(state, state->central.extraLength, FIELD_EXTRA);
         if (field != RC_OK) {
             raiseResult(&result, field);

@@ -5,6 +5,7 @@
 #include "engine/listing.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 
@@ -146,6 +147,10 @@ int listEntries(EngineState* state) {
         int field = readField(state, state->central.nameLength, FIELD_CENTRAL_NAME);
         if (field != RC_OK) result = field;
         if (field > RC_WARNING) break;
+        // An empty extra field reads nothing: the previous entry's must not stay.
+        std::free(state->extraField);
+        state->extraField = nullptr;
+        state->extraFieldLength = 0;
         field = readField(state, state->central.extraLength, FIELD_EXTRA);
         if (field != RC_OK) result = field;
         if (field > RC_WARNING) break;

@@ -92,6 +92,7 @@ TEST(DriverListing, ValuesOfEachEntry) {
     EXPECT_EQ(listed[3].method, "BZip2");
     EXPECT_EQ(listed[4].method, "Unk:099");
     EXPECT_EQ(listed[6].name, "a^Az");
+    EXPECT_EQ(listed[6].date3, 2024);  // not the time block of the entry before it
     EXPECT_EQ(listed[0].caseMark, ' ');
     EXPECT_EQ(listed[0].encrypted, ' ');
     // Month-day-year unless the user's locale says otherwise (tests run in C).

@@ -178,6 +178,10 @@ TEST(DriverWalk, DirectoryTimesAreAppliedDeepestFirstAfterTheFiles) {
     EXPECT_EQ(modificationTime(w.out("x")), 1000000000);
     EXPECT_EQ(modificationTime(w.out("x/y")), 1100000000);
     EXPECT_EQ(modificationTime(w.out("x/y/f.txt")), 1200000000);
+    // The entry after one with a time block has none: it keeps its own DOS time.
+    std::tm dos{};
+    dos.tm_year = 124, dos.tm_mon = 4, dos.tm_mday = 9, dos.tm_hour = 12, dos.tm_isdst = -1;
+    EXPECT_EQ(modificationTime(w.out("x/g.txt")), int64_t(mktime(&dos)));
 
     // Times on files only, or on nothing.
     Workspace filesOnly;
