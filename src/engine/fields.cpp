@@ -164,23 +164,9 @@ static int readName(EngineState* state, unsigned length, bool localHeader) {
     return result;
 }
 
-static int readExtraField(EngineState* state, unsigned length) {
-    std::free(state->extraField);
-    state->extraField = nullptr;
-    state->extraFieldLength = 0;
-    auto* field = static_cast<uint8_t*>(std::malloc(length));
-    if (field == nullptr) {
-        sendMessage(state, "warning:  extra field too long (%d).  Ignoring...\n", int(length));
-        return skipField(state, length);
-    }
-    if (readBytes(state, field, length) != length) {
-        std::free(field);
-        return RC_EOF;
-    }
-    state->extraField = field;
-    state->extraFieldLength = length;
-    applyZip64Extra(state, field, length);
-
+// Replaces the entry name by its UTF-8 form (flagged name or Unicode path block) in the
+// local code page.
+static int useUtf8Name(EngineState* state, const uint8_t* field, unsigned length) {
     if (state->unicodeMode >= 2) return RC_OK;
     const char* source;
     if (state->currentEntry->nameIsUtf8) {
@@ -210,8 +196,30 @@ static int readExtraField(EngineState* state, unsigned length) {
     return result;
 }
 
+static int readExtraField(EngineState* state, unsigned length) {
+    std::free(state->extraField);
+    state->extraField = nullptr;
+    state->extraFieldLength = 0;
+    auto* field = static_cast<uint8_t*>(std::malloc(length));
+    if (field == nullptr) {
+        sendMessage(state, "warning:  extra field too long (%d).  Ignoring...\n", int(length));
+        return skipField(state, length);
+    }
+    if (readBytes(state, field, length) != length) {
+        std::free(field);
+        return RC_EOF;
+    }
+    state->extraField = field;
+    state->extraFieldLength = length;
+    applyZip64Extra(state, field, length);
+    return useUtf8Name(state, field, length);
+}
+
 int readField(EngineState* state, unsigned length, int mode) {
-    if (length == 0) return RC_OK;
+    // A name flagged UTF-8 needs its conversion even when the header has no extra
+    // field, or it would stay in its stored bytes (read as OEM text, or as ANSI text
+    // on Windows) and be extracted under a garbled name.
+    if (length == 0) return mode == FIELD_EXTRA ? useUtf8Name(state, nullptr, 0) : RC_OK;
     switch (mode) {
     case FIELD_SKIP:
         return skipField(state, length);

@@ -1,7 +1,7 @@
 // Archive opening: finding the end record from the file's tail, the bytes in front of
 // an archive, the central directory's place, the Zip64 records, and what the engine
 // says and returns when any of it is missing or wrong.
-#include <sys/stat.h>
+#include <filesystem>
 
 #include <gtest/gtest.h>
 
@@ -80,7 +80,7 @@ TEST(CoreArchive, SignatureSplitAcrossBlocksIsFound) {
 TEST(CoreArchive, PlainExecutableGetsTheZipSecondChance) {
     TempDir dir;
     const std::string path = dir.write("setup.exe", Bytes(20000, 'M'));
-    ASSERT_EQ(chmod(path.c_str(), 0755), 0);
+    std::filesystem::permissions(path, std::filesystem::perms::owner_exec, std::filesystem::perm_options::add);
     EngineRun run = runEngine(path);
     EXPECT_EQ(run.result, RC_NOARCHIVE);
     const std::string notFound =

@@ -1,12 +1,11 @@
 // Real archives from other tools and other readers' test suites: each is opened and its
 // whole central directory walked without a crash or a sanitizer report, with the result
 // pinned per archive.
-#include <dirent.h>
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
@@ -24,13 +23,10 @@ std::string peersDirectory() {
 
 std::vector<std::string> peerArchives() {
     std::vector<std::string> names;
-    if (DIR* dir = opendir(peersDirectory().c_str())) {
-        while (const dirent* entry = readdir(dir)) {
-            const std::string name = entry->d_name;
-            if (name != "." && name != ".." && name != "README.md" && name != "MANIFEST.json")
-                names.push_back(name);
-        }
-        closedir(dir);
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(peersDirectory(), error)) {
+        const std::string name = entry.path().filename().string();
+        if (name != "README.md" && name != "MANIFEST.json") names.push_back(name);
     }
     std::sort(names.begin(), names.end());
     return names;

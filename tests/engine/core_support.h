@@ -3,12 +3,12 @@
 // temporary directory, and one engine call with its messages and results collected.
 #pragma once
 
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -145,16 +145,21 @@ inline std::vector<TestEntry> someEntries() {
     return {{"readme.txt", "hello, archive\n"}, {"dir/data.bin", Bytes(300, 'x')}};
 }
 
-// A directory of its own under /tmp, removed with everything in it.
+// A directory of its own under the temporary directory, removed with everything in it.
 struct TempDir {
     std::string path;
     TempDir() {
-        char pattern[] = "/tmp/quenlow-core-XXXXXX";
-        const char* made = mkdtemp(pattern);
-        path = made != nullptr ? made : "";
+        namespace fs = std::filesystem;
+        std::random_device random;
+        for (int attempt = 0; attempt < 100 && path.empty(); ++attempt) {
+            fs::path candidate = fs::temp_directory_path() / ("quenlow-core-" + std::to_string(random()));
+            std::error_code error;
+            if (fs::create_directory(candidate, error)) path = candidate.string();
+        }
     }
     ~TempDir() {
-        if (path.rfind("/tmp/quenlow-core-", 0) == 0) (void)std::system(("rm -rf '" + path + "'").c_str());
+        std::error_code error;
+        if (path.find("quenlow-core-") != std::string::npos) std::filesystem::remove_all(path, error);
     }
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
