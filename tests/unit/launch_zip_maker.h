@@ -26,8 +26,10 @@ inline void put(std::string* out, uint32_t value, int bytes) {
 }
 
 // Writes a stored archive with the given (name, content) entries; false on failure.
+// With a Unix mode, the entries are marked as made on Unix with that mode.
 inline bool writeStoredZip(const std::string& path,
-                           const std::vector<std::pair<std::string, std::string>>& entries) {
+                           const std::vector<std::pair<std::string, std::string>>& entries,
+                           uint32_t unixMode = 0) {
     std::string archive, directory;
     for (const auto& [name, content] : entries) {
         uint32_t crc = crc32Of(content);
@@ -46,7 +48,7 @@ inline bool writeStoredZip(const std::string& path,
         put(&archive, 0, 2);
         archive += name + content;
         put(&directory, 0x02014b50, 4);
-        put(&directory, 10, 2);
+        put(&directory, unixMode != 0 ? (3u << 8) | 10u : 10u, 2);
         put(&directory, 10, 2);
         put(&directory, 0, 2);
         put(&directory, 0, 2);
@@ -60,7 +62,7 @@ inline bool writeStoredZip(const std::string& path,
         put(&directory, 0, 2);  // comment
         put(&directory, 0, 2);  // disk
         put(&directory, 0, 2);  // internal attributes
-        put(&directory, 0, 4);  // external attributes
+        put(&directory, unixMode << 16, 4);  // external attributes
         put(&directory, offset, 4);
         directory += name;
     }
