@@ -1,6 +1,8 @@
 /*
  * The console on Linux: the standard streams exist from the start and the terminal has
- * no title or buffer size of ours to set, so only the key wait at exit does real work.
+ * no title or buffer size of ours to set, so only the key wait at exit does real work. As
+ * on Windows, where a GUI process has a console only after asking for one, the wait
+ * happens only when a console was asked for, and only on a terminal.
  */
 #include "platform/console.h"
 
@@ -10,7 +12,11 @@
 
 namespace platform {
 
-void allocateConsole() {}
+static bool consoleRequested = false;
+
+void allocateConsole() {
+    consoleRequested = true;
+}
 
 void setConsoleBufferHeight(int) {}
 
@@ -25,7 +31,7 @@ void setConsoleTitle(const char*) {}
 
 void waitForKeyPress() {
     // Without a terminal there is nobody to press a key: a pipe or file must not be read.
-    if (!isatty(STDIN_FILENO))
+    if (!consoleRequested || !isatty(STDIN_FILENO))
         return;
     termios saved{};
     if (tcgetattr(STDIN_FILENO, &saved) != 0)
@@ -41,6 +47,8 @@ void waitForKeyPress() {
     tcsetattr(STDIN_FILENO, TCSANOW, &saved);
 }
 
-void releaseConsole() {}
+void releaseConsole() {
+    consoleRequested = false;
+}
 
 } // namespace platform
