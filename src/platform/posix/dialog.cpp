@@ -7,16 +7,14 @@
 // caller waits until the loop has carried it out, so the dialog's handlers and every change
 // of its windows run on one thread, as on Windows.
 //
-// What the dialog shows is drawn as one line (its texts, then the bar and the percentage),
-// redrawn in place with a carriage return and cut to the terminal's width, so it never
-// scrolls. While the line is up, the process's standard error is a pipe read by the loop,
-// which prints whole lines of other output (error and debug lines) above the display
-// instead of through it. Hiding the dialog erases the line and gives the terminal back to
-// standard error before anything else runs, so a program started meanwhile writes to the
-// real terminal. Ctrl-C is the Cancel button: it clicks it when the dialog is shown and
-// the button is visible and enabled, and is ignored otherwise. Without a terminal nothing
-// is drawn and standard error is left alone; the dialog runs all the same.
+// What the dialog shows is one line on the terminal (dialog_terminal.h): its texts, then
+// its bars with their percentage. Hiding the dialog takes the line away and gives the
+// terminal back to standard error before the request returns, so a program started
+// afterwards writes to the real terminal. Ctrl-C is the Cancel button: it clicks it when
+// the dialog is shown and the button is visible and enabled, and is ignored otherwise.
+// Without a terminal nothing is drawn; the dialog runs all the same.
 #include "platform/dialog.h"
+#include "platform/posix/dialog_terminal.h"
 
 #include <algorithm>
 #include <atomic>
@@ -32,7 +30,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pthread.h>
-#include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace {
@@ -62,132 +59,6 @@ struct Request {
     intptr_t lParam;
     intptr_t result = 0;
     bool done = false;
-};
-
-// ---- the terminal ----------------------------------------------------------------------
-
-bool writeAll(int fd, const char* data, size_t length) {
-    while (length > 0) {
-        ssize_t written = write(fd, data, length);
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return false;
-        data += written;
-        length -= static_cast<size_t>(written);
-    }
-    return true;
-}
-
-class TerminalDisplay {
-public:
-    // Takes over the terminal when standard error is one; false leaves everything alone.
-    bool open() {
-        if (isatty(STDERR_FILENO) != 1)
-            return false;
-        int relay[2];
-        m_terminal = fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3);
-        if (m_terminal < 0)
-            return false;
-        if (pipe2(relay, O_CLOEXEC) != 0) {
-            ::close(m_terminal);
-            m_terminal = -1;
-            return false;
-        }
-        m_relayRead = relay[0];
-        m_relayWrite = relay[1];
-        fcntl(m_relayRead, F_SETFL, fcntl(m_relayRead, F_GETFL) | O_NONBLOCK);
-        m_shown.clear();
-        m_pending.clear();
-        m_suspended = true;
-        return true;
-    }
-
-    bool active() const { return m_terminal >= 0; }
-    int relayDescriptor() const { return m_suspended ? -1 : m_relayRead; }
-
-    // Standard error goes through the relay while the display is up.
-    void resume() {
-        if (!active() || !m_suspended)
-            return;
-        dup2(m_relayWrite, STDERR_FILENO);
-        m_suspended = false;
-    }
-
-    // Erases the line and gives standard error back to the terminal.
-    void suspend() {
-        if (!active() || m_suspended)
-            return;
-        relay();
-        erase();
-        if (!m_pending.empty()) {
-            writeAll(m_terminal, m_pending.data(), m_pending.size());
-            m_pending.clear();
-        }
-        dup2(m_terminal, STDERR_FILENO);
-        m_suspended = true;
-    }
-
-    void close() {
-        if (!active())
-            return;
-        suspend();
-        ::close(m_relayRead);
-        ::close(m_relayWrite);
-        ::close(m_terminal);
-        m_terminal = m_relayRead = m_relayWrite = -1;
-    }
-
-    // Prints the complete lines written to standard error above the display.
-    void relay() {
-        char buffer[4096];
-        for (;;) {
-            ssize_t got = read(m_relayRead, buffer, sizeof buffer);
-            if (got < 0 && errno == EINTR)
-                continue;
-            if (got <= 0)
-                break;
-            m_pending.append(buffer, static_cast<size_t>(got));
-        }
-        size_t end = m_pending.rfind('\n');
-        if (end == std::string::npos)
-            return;
-        std::string shown = m_shown;
-        erase();
-        writeAll(m_terminal, m_pending.data(), end + 1);
-        m_pending.erase(0, end + 1);
-        draw(shown);
-    }
-
-    void draw(const std::string& line) {
-        if (!active() || m_suspended || line == m_shown)
-            return;
-        std::string out = "\r" + line.substr(0, columns() - 1) + "\033[K";
-        writeAll(m_terminal, out.data(), out.size());
-        m_shown = line;
-    }
-
-private:
-    void erase() {
-        if (m_shown.empty())
-            return;
-        writeAll(m_terminal, "\r\033[K", 4);
-        m_shown.clear();
-    }
-
-    size_t columns() const {
-        winsize size{};
-        if (ioctl(m_terminal, TIOCGWINSZ, &size) == 0 && size.ws_col > 1)
-            return size.ws_col;
-        return 80;
-    }
-
-    int m_terminal = -1;
-    int m_relayRead = -1;
-    int m_relayWrite = -1;
-    bool m_suspended = true;
-    std::string m_shown;   // the line now on the screen, empty when none
-    std::string m_pending; // relayed output not yet ended by a newline
 };
 
 // ---- the window system -----------------------------------------------------------------
