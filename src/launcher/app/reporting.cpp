@@ -70,13 +70,18 @@ void debugLog(const char* format, ...) {
     std::fputs("\n", stderr);
 }
 
+// Formats the text into buffer (cut to its size) and writes its ERROR line.
+static void writeErrorLine(char* text, std::size_t size, const char* format, va_list arguments) {
+    std::vsnprintf(text, size, format, arguments);
+    std::fprintf(stderr, "ERROR: %s\n", text);
+}
+
 void reportError(const char* format, ...) {
     char text[kReportBufferSize];
     va_list arguments;
     va_start(arguments, format);
-    std::vsnprintf(text, sizeof text, format, arguments);
+    writeErrorLine(text, sizeof text, format, arguments);
     va_end(arguments);
-    std::fprintf(stderr, "ERROR: %s\n", text);
     if (!silentMode)
         platform::showMessageBox(platform::mainWindow(), text, nullptr);
 }
@@ -85,9 +90,8 @@ void reportDialogError(platform::WindowHandle dialog, const char* format, ...) {
     char text[kDialogReportBufferSize];
     va_list arguments;
     va_start(arguments, format);
-    std::vsnprintf(text, sizeof text, format, arguments);
+    writeErrorLine(text, sizeof text, format, arguments);
     va_end(arguments);
-    std::fprintf(stderr, "ERROR: %s\n", text);
     platform::showMessageBox(dialog, text, "Error");
 }
 
