@@ -101,6 +101,17 @@ class LinuxInstallerTest(unittest.TestCase):
         java = self.base / kept[0] / COMPONENT / "bin" / "java"
         self.assertTrue(os.access(java, os.X_OK))
 
+    def test_damaged_archive(self):
+        installer = self.pack(self.source("none"), "--cmd", CMD, "--jre-component", COMPONENT)
+        data = installer.read_bytes()
+        at = data.index(b"Sample product\n")   # stored: too short to deflate
+        installer.write_bytes(data[:at] + b"s" + data[at + 1:])
+        result = self.run_installer(installer, "-silent", "-nowait")
+        self.assertEqual(result.returncode, 1)
+        self.assertEqual(result.stderr, "ERROR: Unzip failed\nERROR: Cannot extract the archive "
+                                        "because it is corrupted (1).\n")
+        self.assertEqual(support.extraction_dirs(self.base), [])
+
     def test_descriptor_without_cmd(self):
         installer = self.pack(self.source("none"), "--jre-component", COMPONENT)
         result = self.run_installer(installer, "-silent", "-nowait")
