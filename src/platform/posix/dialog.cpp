@@ -307,10 +307,6 @@ void CPaintDC::DrawIcon(int, int, IconHandle) const {}
 
 // ---- dialogs -------------------------------------------------------------------------
 
-CDialog::CDialog(int templateId, CWnd* parent) : m_nTemplateId(templateId), m_pParentWnd(parent) {}
-
-CDialog::~CDialog() = default;
-
 intptr_t CDialog::DoModal() {
     {
         std::lock_guard guard(windows.lock);
@@ -381,38 +377,6 @@ void CDialog::BindControl(int id, CWnd& control, ControlKind kind) {
     window->kind = kind;
     control.m_hWnd = window;
 }
-
-intptr_t CDialog::WindowProc(unsigned message, uintptr_t wParam, intptr_t) {
-    switch (message) {
-    case MessageInitDialog:
-        return OnInitDialog() ? 1 : 0;
-    case MessageCommand:
-        if ((wParam >> 16) != 0)
-            return 0;
-        if ((wParam & 0xFFFF) == IdOk) {
-            OnOK();
-            return 1;
-        }
-        if ((wParam & 0xFFFF) == IdCancel) {
-            OnCancel();
-            return 1;
-        }
-        return 0;
-    default:
-        return 0;
-    }
-}
-
-void CDialog::DoDataExchange() {}
-
-bool CDialog::OnInitDialog() {
-    DoDataExchange();
-    return true;
-}
-
-void CDialog::OnOK() { EndDialog(IdOk); }
-
-void CDialog::OnCancel() { EndDialog(IdCancel); }
 
 // ---- worker thread, resources, metrics -----------------------------------------------
 

@@ -153,10 +153,6 @@ void CPaintDC::DrawIcon(int x, int y, IconHandle icon) const {
 
 // ---- dialogs -------------------------------------------------------------------------
 
-CDialog::CDialog(int templateId, CWnd* parent) : m_nTemplateId(templateId), m_pParentWnd(parent) {}
-
-CDialog::~CDialog() = default;
-
 intptr_t CDialog::DoModal() {
     // The template names the progress bar's window class, which exists only once the
     // common controls have registered it.
@@ -177,38 +173,6 @@ CWnd CDialog::GetDlgItem(int id) const { return CWnd(::GetDlgItem(handleOf(*this
 void CDialog::BindControl(int id, CWnd& control, ControlKind) {
     control.m_hWnd = ::GetDlgItem(handleOf(*this), id);
 }
-
-intptr_t CDialog::WindowProc(unsigned message, uintptr_t wParam, intptr_t) {
-    switch (message) {
-    case WM_INITDIALOG:
-        return OnInitDialog() ? TRUE : FALSE;
-    case WM_COMMAND:
-        if (HIWORD(wParam) != BN_CLICKED)
-            return FALSE;
-        if (LOWORD(wParam) == IDOK) {
-            OnOK();
-            return TRUE;
-        }
-        if (LOWORD(wParam) == IDCANCEL) {
-            OnCancel();
-            return TRUE;
-        }
-        return FALSE;
-    default:
-        return FALSE;
-    }
-}
-
-void CDialog::DoDataExchange() {}
-
-bool CDialog::OnInitDialog() {
-    DoDataExchange();
-    return true;
-}
-
-void CDialog::OnOK() { EndDialog(IdOk); }
-
-void CDialog::OnCancel() { EndDialog(IdCancel); }
 
 // ---- worker thread, resources, metrics -----------------------------------------------
 
