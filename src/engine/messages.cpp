@@ -14,6 +14,7 @@ const char pleaseCheckNote[] =
     "  Please check that the archive was copied or downloaded in binary mode and is\n"
     "  complete, and that this program was built properly for this system.\n";
 
+QZ_PRINTF(2, 0)
 static int sendFormatted(EngineState* state, const char* format, va_list arguments) {
     int length = std::vsnprintf(state->messageBuffer, sizeof state->messageBuffer, format,
                                 arguments);

@@ -71,6 +71,7 @@ void debugLog(const char* format, ...) {
 }
 
 // Formats the text into buffer (cut to its size) and writes its ERROR line.
+QUENLOW_PRINTF(3, 0)
 static void writeErrorLine(char* text, std::size_t size, const char* format, va_list arguments) {
     std::vsnprintf(text, size, format, arguments);
     std::fprintf(stderr, "ERROR: %s\n", text);
