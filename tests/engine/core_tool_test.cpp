@@ -1,0 +1,131 @@
+// quenlow-unzip as a user runs it: the JSON listing of an archive made by Python's
+// zipfile, the overwrite question answered on standard input, and exit statuses.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "core_support.h"
+
+#if defined(QUENLOW_UNZIP_PATH) && !defined(_WIN32)
+#include <sys/wait.h>
+
+using namespace core_test;
+
+namespace {
+
+struct ToolRun {
+    int status;
+    std::string output;
+    std::string errors;
+};
+
+std::string readText(const std::string& path) {
+    std::string text;
+    if (FILE* f = std::fopen(path.c_str(), "rb")) {
+        char buffer[4096];
+        std::size_t got;
+        while ((got = std::fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, got);
+        std::fclose(f);
+    }
+    return text;
+}
+
+ToolRun tool(const TempDir& dir, const std::string& arguments, const std::string& input = "") {
+    const std::string command = "cd '" + dir.path + "' && printf '" + input + "' | " QUENLOW_UNZIP_PATH " " + arguments + " >'" +
+                                dir.file("out.txt") + "' 2>'" + dir.file("err.txt") + "'";
+    const int raw = std::system(command.c_str());
+    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, readText(dir.file("out.txt")), readText(dir.file("err.txt"))};
+}
+
+bool makeArchive(const TempDir& dir) {
+    return runCommand("cd '" + dir.path +
+                      "' && python3 -c \"import zipfile\n"
+                      "z=zipfile.ZipFile('a.zip','w')\n"
+                      "i=zipfile.ZipInfo('docs/read me.txt',(2021,3,4,5,6,8)); i.compress_type=zipfile.ZIP_DEFLATED\n"
+                      "z.writestr(i,'hello '*100)\n"
+                      "z.writestr(zipfile.ZipInfo('\\u00e9t\\u00e9.txt',(2020,12,31,23,59,0)),'summer')\n"
+                      "z.close()\"");
+}
+
+}  // namespace
+
+TEST(CoreTool, JsonListingCarriesEveryValue) {
+    TempDir dir;
+    if (!makeArchive(dir)) GTEST_SKIP() << "python3 is needed to make the archive";
+    ToolRun run = tool(dir, "list --json '" + dir.file("a.zip") + "'");
+    EXPECT_EQ(run.status, 0) << run.errors;
+    std::string hello;
+    for (int i = 0; i < 100; ++i) hello += "hello ";
+    auto hex = [](uint32_t value) {
+        char text[9];
+        std::snprintf(text, sizeof text, "%08x", value);
+        return std::string(text);
+    };
+    EXPECT_EQ(run.output.rfind("{\"entries\":[{\"name\":\"docs/read me.txt\",\"size\":600,\"compressed\":", 0), 0u)
+        << run.output;
+    EXPECT_TRUE(contains(run.output, ",\"method\":\"Defl:N\",\"crc\":\"" + hex(crc32Of(hello)) +
+                                         "\",\"encrypted\":false,\"date\":\"2021-03-04\",\"time\":\"05:06\"},"))
+        << run.output;
+    EXPECT_TRUE(contains(run.output, "{\"name\":\"\xC3\xA9t\xC3\xA9.txt\",\"size\":6,\"compressed\":6,\"ratio\":0,"
+                                     "\"method\":\"Stored\",\"crc\":\"" + hex(crc32Of("summer")) +
+                                         "\",\"encrypted\":false,\"date\":\"2020-12-31\",\"time\":\"23:59\"}],"
+                                         "\"count\":2,\"result\":0}\n"))
+        << run.output;
+
+    run = tool(dir, "list '" + dir.file("a.zip") + "' 'docs/*'");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_NE(run.output.find("docs/read me.txt"), std::string::npos);
+    EXPECT_EQ(run.output.find("t\xC3\xA9.txt"), std::string::npos);
+    EXPECT_NE(run.output.find("1 entry"), std::string::npos);
+}
+
+TEST(CoreTool, OverwriteQuestionAnswersFromStandardInput) {
+    TempDir dir;
+    if (!makeArchive(dir)) GTEST_SKIP() << "python3 is needed to make the archive";
+    const std::string archive = "'" + dir.file("a.zip") + "'";
+    const std::string target = dir.file("x");
+    ToolRun run = tool(dir, "extract -q -d '" + target + "' " + archive);
+    ASSERT_EQ(run.status, 0) << run.errors;
+    EXPECT_EQ(readText(target + "/\xC3\xA9t\xC3\xA9.txt"), "summer");
+
+    auto spoil = [&] { dir.write("x/\xC3\xA9t\xC3\xA9.txt", "changed"); };
+    spoil();
+    run = tool(dir, "extract -d '" + target + "' " + archive + " '*.txt' --exclude 'docs/*'", "n\\n");
+    EXPECT_NE(run.errors.find("replace "), std::string::npos) << run.errors;
+    EXPECT_EQ(readText(target + "/\xC3\xA9t\xC3\xA9.txt"), "changed");
+
+    run = tool(dir, "extract -d '" + target + "' " + archive + " --exclude 'docs/*'", "y\\n");
+    EXPECT_EQ(readText(target + "/\xC3\xA9t\xC3\xA9.txt"), "summer");
+
+    spoil();
+    run = tool(dir, "extract -d '" + target + "' " + archive + " --exclude 'docs/*'", "r\\nrenamed.txt\\n");
+    EXPECT_EQ(readText(target + "/\xC3\xA9t\xC3\xA9.txt"), "changed");
+    EXPECT_EQ(readText(dir.file("renamed.txt")) + readText(target + "/renamed.txt"), "summer");
+
+    // Without an answer nothing is replaced; "never" does not ask at all.
+    run = tool(dir, "extract -d '" + target + "' " + archive);
+    EXPECT_EQ(readText(target + "/\xC3\xA9t\xC3\xA9.txt"), "changed");
+    run = tool(dir, "extract --overwrite never -d '" + target + "' " + archive);
+    EXPECT_EQ(run.errors.find("replace "), std::string::npos);
+    run = tool(dir, "extract --overwrite always -d '" + target + "' " + archive);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(readText(target + "/\xC3\xA9t\xC3\xA9.txt"), "summer");
+}
+
+TEST(CoreTool, ExitStatusIsTheEngineResult) {
+    TempDir dir;
+    EXPECT_EQ(tool(dir, "list '" + dir.file("missing.zip") + "'").status, RC_NOARCHIVE);
+    ToolRun run = tool(dir, "list --overwrite always x.zip");
+    EXPECT_EQ(run.status, RC_PARAM);
+    EXPECT_NE(run.errors.find("quenlow-unzip --help"), std::string::npos);
+    EXPECT_EQ(tool(dir, "frobnicate x.zip").status, RC_PARAM);
+    run = tool(dir, "--help");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_NE(run.output.find("Usage:"), std::string::npos);
+    const std::string empty = dir.write("empty.zip", buildArchive({}));
+    run = tool(dir, "test '" + empty + "'");
+    EXPECT_EQ(run.status, RC_WARNING);
+    EXPECT_EQ(run.errors, "warning [" + empty + "]:  zipfile is empty\n");
+}
+
+#endif
