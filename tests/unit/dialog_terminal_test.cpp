@@ -198,7 +198,9 @@ TEST_F(DialogTerminalTest, DisplayIsRedrawnInPlaceAndGoneBeforeTheInstallerWrite
     EXPECT_THAT(run.output, HasSubstr("\r\033[Kinstaller: "));
     // Nothing is drawn while the installer runs, between its two lines.
     EXPECT_THAT(run.output, HasSubstr("-jar setup.jar -nowait\r\ninstaller: done\r\n"));
-    // Afterwards the dialog comes back for the clean-up.
+    // The dialog is shown again afterwards, which must not start a second run.
+    EXPECT_EQ(run.output.find("installer: -D"), run.output.rfind("installer: -D"));
+    // It comes back for the clean-up.
     const std::string after = run.output.substr(run.output.find("installer: done"));
     EXPECT_THAT(after, HasSubstr("\rCleaning up . . .\033[K")) << after;
     EXPECT_TRUE(extractionDirectories().empty());
