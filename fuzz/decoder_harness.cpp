@@ -1,0 +1,126 @@
+// See decoder_harness.h. Every run gets a new zero-filled state, as every engine call
+// does: the inflate window carries over between entries and starts as zeros, and a
+// run must not see what an earlier input left in it.
+#include "decoder_harness.h"
+
+#include <csetjmp>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "engine/engine.h"
+#include "engine/explode.h"
+#include "engine/inflate.h"
+#include "engine/output_files.h"
+#include "engine/reader.h"
+#include "engine/state.h"
+#include "engine/unshrink.h"
+
+namespace fuzz {
+namespace {
+
+std::vector<uint8_t>* collected = nullptr;
+
+int collect(const char* text, uint32_t length) {
+    if (collected->size() + length > kOutputLimit) return 0;
+    collected->insert(collected->end(), text, text + length);
+    return static_cast<int>(length);
+}
+
+int answerNo(char*, int) { return REPLACE_NO; }
+
+struct FreshState {
+    EngineState* state;
+    UnzipCallbacks callbacks{};
+
+    FreshState() : state(createEngineState()) {
+        if (state == nullptr) std::abort();
+        callbacks.printText = collect;
+        callbacks.askReplace = answerNo;
+        bindCallbacks(state, &callbacks);
+        // The notes on incomplete code sets would mix with the data on the console.
+        state->quietLevel = 1;
+    }
+    ~FreshState() {
+        releaseEngineState(state);
+        std::free(state);
+    }
+    FreshState(const FreshState&) = delete;
+    FreshState& operator=(const FreshState&) = delete;
+};
+
+constexpr uint8_t kFiller = 0xA5;
+
+} // namespace
+
+DecoderOutcome runDecoder(const uint8_t* stream, size_t size, const DecoderInput& input) {
+    DecoderOutcome outcome{};
+    collected = &outcome.output;
+
+    // The archive: filler, the stream, a little more filler that must never be read.
+    const size_t offset = (size * 37) % READ_BLOCK;
+    std::vector<uint8_t> archive(offset, kFiller);
+    archive.insert(archive.end(), stream, stream + size);
+    archive.insert(archive.end(), 16, kFiller);
+
+    FreshState fresh;
+    EngineState* s = fresh.state;
+    s->writeToConsole = true;
+    s->inputBuffer = static_cast<uint8_t*>(std::malloc(INPUT_BUFFER_SIZE));
+    s->outputBuffer = static_cast<uint8_t*>(std::malloc(OUTPUT_BUFFER_SIZE));
+    s->archiveFile = fmemopen(archive.data(), archive.size(), "rb");
+    if (s->inputBuffer == nullptr || s->outputBuffer == nullptr || s->archiveFile == nullptr)
+        std::abort();
+    std::strcpy(s->entryName, "stream");
+    s->local.method = static_cast<uint16_t>(input.method);
+    s->local.flags = input.flags;
+    s->local.compressedSize = size;
+    s->local.uncompressedSize = input.uncompressedSize;
+    s->newFile = true;
+
+    forgetInputBlock(s);
+    if (seekArchive(s, int64_t(offset)) != RC_OK && size > 0) std::abort();
+    s->compressedLeft = int64_t(size);
+    limitInputToEntry(s);
+    if (setjmp(s->fatalReadExit) != 0) {
+        // A memory file cannot fail a read.
+        std::abort();
+    }
+    switch (input.method) {
+    case 1:
+        outcome.result = unshrinkData(s);
+        break;
+    case 6:
+        outcome.result = explodeData(s);
+        break;
+    default:
+        outcome.result = inflateData(s, input.method == 9);
+        break;
+    }
+    restoreInput(s);
+    collected = nullptr;
+    return outcome;
+}
+
+DecoderOutcome runInflateInMemory(const uint8_t* stream, size_t size, bool enhanced, size_t room) {
+    DecoderOutcome outcome{};
+    std::vector<uint8_t> input(stream, stream + size);
+    std::vector<uint8_t> target(room);
+    FreshState fresh;
+    EngineState* s = fresh.state;
+    s->memoryInput = true;
+    s->inputPos = input.data();
+    s->inputCount = int(input.size());
+    s->compressedLeft = int64_t(input.size());
+    s->memoryMode = 1;
+    s->memoryWindow = s->window;
+    s->memoryTarget = target.data();
+    s->memoryRoom = room;
+    s->memoryProduced = 0;
+    outcome.result = inflateData(s, enhanced);
+    target.resize(s->memoryProduced);
+    outcome.output = std::move(target);
+    return outcome;
+}
+
+} // namespace fuzz

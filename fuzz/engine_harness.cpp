@@ -1,0 +1,149 @@
+// The engine targets' common run. One private work directory per process holds the
+// archive file and the extraction target; the target is made afresh for every run, so
+// that no run sees what an earlier one extracted.
+#include "engine_harness.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <set>
+#include <string>
+#include <sys/stat.h>
+
+#include "quenlow/unzip.h"
+#include "write_guard.h"
+
+namespace fuzz {
+namespace {
+
+struct WorkDirectory {
+    std::string root;     // private directory under the temporary directory
+    std::string archive;  // root/archive.zip
+    std::string target;   // root/out
+};
+
+void removeWorkDirectory();
+
+const WorkDirectory& workDirectory() {
+    static WorkDirectory work = [] {
+        WorkDirectory w;
+        const char* tmp = std::getenv("TMPDIR");
+        std::string pattern = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") +
+                              "/quenlow-fuzz-XXXXXX";
+        if (mkdtemp(pattern.data()) == nullptr) {
+            std::perror("mkdtemp");
+            std::abort();
+        }
+        char resolved[4096];
+        w.root = realpath(pattern.c_str(), resolved) != nullptr ? resolved : pattern;
+        w.archive = w.root + "/archive.zip";
+        w.target = w.root + "/out";
+        return w;
+    }();
+    static bool registered = std::atexit(removeWorkDirectory) == 0;
+    (void)registered;
+    return work;
+}
+
+void removeWorkDirectory() { removeTree(workDirectory().root); }
+
+void writeArchive(const std::string& path, const uint8_t* data, size_t size) {
+    FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr || (size > 0 && std::fwrite(data, 1, size, file) != size)) {
+        std::perror(path.c_str());
+        std::abort();
+    }
+    std::fclose(file);
+}
+
+// Everything the engine hands over is read in full, so that a text or name that is not
+// terminated where its length says shows up under the sanitizers.
+int takeText(const char* text, uint32_t length) {
+    volatile char last = 0;
+    for (uint32_t i = 0; i < length; ++i) last = text[i];
+    (void)last;
+    return static_cast<int>(length);
+}
+
+int answerYes(char* nameBuffer, int bufferSize) {
+    if (bufferSize > 0 && std::strlen(nameBuffer) >= size_t(bufferSize)) std::abort();
+    return REPLACE_YES;
+}
+
+void takeEntry(uint64_t, uint64_t, unsigned, int, int, int, int, int, char, const char* name,
+               const char* methodName, uint32_t, char) {
+    if (std::strlen(name) + std::strlen(methodName) == size_t(-1)) std::abort();
+}
+
+int takeDone(const char* name, uint64_t) { return std::strlen(name) == size_t(-1) ? 1 : 0; }
+
+int callEngine(UnzipOptions options) {
+    options.recordVersion = UNZIP_RECORD_VERSION;
+    options.archivePath = workDirectory().archive.c_str();
+    UnzipCallbacks callbacks{};
+    callbacks.printText = takeText;
+    callbacks.askReplace = answerYes;
+    callbacks.listEntry = takeEntry;
+    callbacks.entryDone = takeDone;
+    return Qz_SingleEntryUnzip(0, nullptr, 0, nullptr, &options, &callbacks);
+}
+
+// The work directory must hold the archive and the target and nothing else.
+void checkNothingBesideTarget(const WorkDirectory& work) {
+    const std::set<std::string> expected = {".", "..", "archive.zip", "out"};
+    DIR* directory = opendir(work.root.c_str());
+    if (directory == nullptr) std::abort();
+    while (const dirent* entry = readdir(directory)) {
+        if (expected.count(entry->d_name) == 0) {
+            std::fprintf(stderr, "extraction left %s/%s outside its target\n", work.root.c_str(),
+                         entry->d_name);
+            std::abort();
+        }
+    }
+    closedir(directory);
+}
+
+} // namespace
+
+void runEngineOnArchive(const uint8_t* data, size_t size, EngineRun run) {
+    const WorkDirectory& work = workDirectory();
+    writeArchive(work.archive, data, size);
+    UnzipOptions options{};
+    switch (run) {
+    case EngineRun::test:
+        armWriteGuard(std::string());
+        options.testOnly = 1;
+        callEngine(options);
+        options.testOnly = 0;
+        options.writeToConsole = 1;
+        options.convertText = 1;
+        options.quietLevel = 1;
+        callEngine(options);
+        disarmWriteGuard();
+        break;
+    case EngineRun::list:
+        armWriteGuard(std::string());
+        options.listMode = 1;
+        options.showComment = 1;
+        callEngine(options);
+        disarmWriteGuard();
+        break;
+    case EngineRun::extract:
+        // The launcher's settings: paths kept without "..", every file overwritten,
+        // the launcher's message level.
+        if (mkdir(work.target.c_str(), 0700) != 0) std::abort();
+        options.directoryMode = 1;
+        options.overwriteAll = 1;
+        options.quietLevel = 2;
+        options.targetDirectory = work.target.c_str();
+        armWriteGuard(work.target);
+        callEngine(options);
+        disarmWriteGuard();
+        checkNothingBesideTarget(work);
+        removeTree(work.target);
+        break;
+    }
+}
+
+} // namespace fuzz

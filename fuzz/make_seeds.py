@@ -1,0 +1,201 @@
+#!/usr/bin/env python3
+"""Makes the fuzz targets' seed inputs under fuzz/seeds/<target>/ (the three engine
+targets share fuzz/seeds/archives/).
+
+Archive seeds come from the peer archives beside the checkout (shared/testdata/peers)
+and from small archives made here by the producers the tests use (Python's zipfile,
+7-Zip, bsdtar, jar), each feature in an archive of its own so that the fuzzers start
+from short inputs: every method, directories, data descriptors, Zip64 records, comments,
+Unicode names, names that try to leave the target. The decoder seeds are the raw
+compressed data of the entries of those archives; the text seeds are written out here.
+
+Run it again after adding a case; existing seeds are replaced.
+Usage: fuzz/make_seeds.py [PEERS_DIRECTORY]
+"""
+import io
+import os
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+import zipfile
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+SEEDS = os.path.join(HERE, "seeds")
+PEERS = sys.argv[1] if len(sys.argv) > 1 else os.path.join(HERE, "..", "..", "shared", "testdata", "peers")
+LARGEST_ARCHIVE = 32768  # bigger archives slow every mutation down
+LARGEST_STREAM = 16384   # decoder seeds are cut to this length
+
+TEXT = b"The quick brown fox jumps over the lazy dog.\r\n" * 20
+BINARY = bytes((i * 7 + (i >> 3)) & 0xFF for i in range(3000))
+
+
+def zip_bytes(entries, compression=zipfile.ZIP_DEFLATED, comment=b"", zip64=False, stream=False):
+    """entries: (name, data) pairs; a name ending in '/' is a directory."""
+    raw = io.BytesIO()
+
+    class Unseekable(io.RawIOBase):
+        def writable(self):
+            return True
+
+        def write(self, b):
+            return raw.write(b)
+
+    target = Unseekable() if stream else raw
+    with zipfile.ZipFile(target, "w", compression) as z:
+        z.comment = comment
+        for name, data in entries:
+            info = zipfile.ZipInfo(name, date_time=(2024, 5, 17, 13, 45, 30))
+            info.compress_type = compression
+            info.create_system = 3
+            info.external_attr = (0o40755 << 16 | 0x10) if name.endswith("/") else (0o100644 << 16)
+            if zip64:
+                with z.open(info, "w", force_zip64=True) as f:
+                    f.write(data)
+            else:
+                z.writestr(info, data)
+    return raw.getvalue()
+
+
+def made_archives():
+    archives = {
+        "stored.zip": zip_bytes([("a.txt", TEXT), ("b.bin", BINARY)], zipfile.ZIP_STORED),
+        "deflated.zip": zip_bytes([("a.txt", TEXT), ("b.bin", BINARY)]),
+        "empty.zip": zip_bytes([]),
+        "empty_entry.zip": zip_bytes([("empty", b"")]),
+        "dirs.zip": zip_bytes([("Disk1/", b""), ("Disk1/stage/", b""), ("Disk1/stage/x.txt", TEXT), ("sfx.ini", b"[autorun]\r\nCMD=java -jar i.jar\r\n")]),
+        "bzip2.zip": zip_bytes([("a.txt", TEXT)], zipfile.ZIP_BZIP2),
+        "lzma.zip": zip_bytes([("a.txt", TEXT)], zipfile.ZIP_LZMA),
+        "descriptor.zip": zip_bytes([("a.txt", TEXT), ("b.bin", BINARY)], stream=True),
+        "zip64.zip": zip_bytes([("a.txt", TEXT)], zip64=True),
+        "comment.zip": zip_bytes([("a.txt", b"x")], comment=b"an archive comment\r\n" * 3),
+        "utf8.zip": zip_bytes([("d\u00e9j\u00e0/\u65e5\u672c.txt", TEXT[:100])]),
+        "traversal.zip": zip_bytes([("../up.txt", b"1"), ("..\\back.txt", b"2"), ("/abs.txt", b"3"),
+                                    ("C:/drive.txt", b"4"), ("a/../../b.txt", b"5"), ("./././c.txt", b"6"),
+                                    ("d/" * 40 + "deep.txt", b"7"), ("n" * 300, b"8")]),
+    }
+    with tempfile.TemporaryDirectory() as work:
+        source = os.path.join(work, "src")
+        os.makedirs(os.path.join(source, "dir", "sub"))
+        with open(os.path.join(source, "dir", "a.txt"), "wb") as f:
+            f.write(TEXT)
+        with open(os.path.join(source, "dir", "sub", "b.bin"), "wb") as f:
+            f.write(BINARY)
+        producers = {
+            "7z_deflate64.zip": ["7zz", "a", "-tzip", "-mm=Deflate64", "-mx9"],
+            "7z_deflate.zip": ["7zz", "a", "-tzip", "-mm=Deflate", "-mx9"],
+            "7z_stored.zip": ["7zz", "a", "-tzip", "-mm=Copy"],
+            "bsdtar.zip": ["bsdtar", "--format", "zip", "-cf"],
+            "jar.jar": ["jar", "cf"],
+        }
+        for name, command in producers.items():
+            if shutil.which(command[0]) is None:
+                continue
+            out = os.path.join(work, name)
+            subprocess.run(command + [out, "dir"], cwd=source, check=True,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            with open(out, "rb") as f:
+                archives[name] = f.read()
+    return archives
+
+
+def peer_archives():
+    archives = {}
+    if os.path.isdir(PEERS):
+        for name in sorted(os.listdir(PEERS)):
+            path = os.path.join(PEERS, name)
+            if name.endswith((".md", ".json")) or os.path.getsize(path) > LARGEST_ARCHIVE:
+                continue
+            with open(path, "rb") as f:
+                archives["peer_" + name] = f.read()
+    return archives
+
+
+def raw_entries(archive):
+    """(method, flags, uncompressed size, compressed bytes) of each entry, found through the
+    central directory so that sizes are right with data descriptors too."""
+    end = archive.rfind(b"PK\x05\x06")
+    if end < 0 or end + 22 > len(archive):
+        return
+    count, size, offset = struct.unpack_from("<HII", archive, end + 10)
+    p = offset + max(0, end - (offset + size))  # bytes in front of the archive
+    shift = p - offset
+    for _ in range(count):
+        if archive[p:p + 4] != b"PK\x01\x02":
+            return
+        (flags, method, csize, usize, nlen, xlen, clen, local) = struct.unpack_from("<2x2x HH 4x 4x II HHH 8x I", archive, p + 4)
+        p += 46 + nlen + xlen + clen
+        local += shift
+        if archive[local:local + 4] != b"PK\x03\x04" or csize == 0xFFFFFFFF:
+            continue
+        lnlen, lxlen = struct.unpack_from("<HH", archive, local + 26)
+        start = local + 30 + lnlen + lxlen
+        yield method, flags, usize, archive[start:start + csize]
+
+
+def write_seeds(target, seeds):
+    directory = os.path.join(SEEDS, target)
+    shutil.rmtree(directory, ignore_errors=True)
+    os.makedirs(directory)
+    for name, data in seeds.items():
+        with open(os.path.join(directory, name), "wb") as f:
+            f.write(data)
+
+
+def main():
+    archives = made_archives()
+    archives.update(peer_archives())
+    write_seeds("archives", archives)  # shared by the three engine targets
+
+    streams = {1: {}, 6: {}, 8: {}, 9: {}}
+    for name, archive in archives.items():
+        for index, (method, flags, usize, data) in enumerate(raw_entries(archive)):
+            if method in streams and data and not flags & 1:
+                streams[method]["%s.%d" % (name, index)] = (flags, usize, data[:LARGEST_STREAM])
+    # The enhanced-deflate peer is too large as an archive; its first stream is not.
+    big = os.path.join(PEERS, "deflate64.zip")
+    if os.path.exists(big):
+        with open(big, "rb") as f:
+            for index, (method, flags, usize, data) in enumerate(raw_entries(f.read())):
+                if method == 9 and index < 2:
+                    streams[9]["peer_deflate64.zip.%d" % index] = (flags, usize, data[:LARGEST_STREAM])
+    write_seeds("inflate", {n: d for n, (_, _, d) in streams[8].items()})
+    write_seeds("inflate64", {n: d for n, (_, _, d) in streams[9].items()})
+    write_seeds("unshrink", {n: d for n, (_, _, d) in streams[1].items()})
+    # explode: flags byte, uncompressed size in three bytes, then the data.
+    write_seeds("explode", {n: bytes([f & 0x06]) + struct.pack("<I", min(u, 0xFFFFFF))[:3] + d
+                            for n, (f, u, d) in streams[6].items()})
+
+    write_seeds("patterns", {
+        "star": b"\x00*.txt\x00dir/file.txt",
+        "set": b"\x01[a-c]?[!x]*\x00Bzyq",
+        "escape": b"\x00a\\*b*[\\]]\x00a*bcd]",
+        "stars": b"\x00*a*b*c*d*\x00xxaxxbxxcxxdxx",
+        "utf8": b"\x01\xc3\x89t\xc3\xa9*\x00\xc3\xa9T\xc3\xa9.txt",
+        "sfx": b"\x00sfx.ini\x00sfx.ini",
+    })
+    write_seeds("command_line", {
+        "options": b"/opt/app/quenlow-sfx\x00-silent\x00-J-Xmx512m\x00-jreLoc\x00/opt/jre\x00arg",
+        "tmpdir": b"quenlow-sfx\x00-J-Djava.io.tmpdir=/var/tmp\x00-DEBUG\x00-nowait\x00-noconsole",
+        "errors": b"./x\x00-J\x00-jreLoc",
+    })
+    write_seeds("descriptor", {
+        "sfx.ini": b"[autorun]\r\nCMD=java -jar installer.jar -silent\r\nJRE_COMPONENT=oracle.jdk\r\n"
+                   b"TEMP_SPACE_TOTAL_BYTES=0x7fffffff\r\nDISKCNT=1\r\n",
+        "quoted.ini": b"\xef\xbb\xbf[other]\nCMD=no\n[ AutoRun ]\n cmd = \"java -cp a\" \nDISKCNT=\n"
+                      b"TEMP_SPACE_TOTAL_BYTES=-0777\n",
+    })
+    write_seeds("versions", {
+        "jdk": b"1.8.0_131\x001.8.0_141\x0017.0.2",
+        "letters": b"2a.10\x002B.9\x00,,1..",
+    })
+    write_seeds("launch_command", {
+        "plain": b"\x01/opt/jre/bin/java\x00/tmp\x00/home/u\x00/tmp/sfx1.tmp\x00/opt/q/quenlow-sfx\x00"
+                 b" -cp installer.jar Main\x00-Xmx1g\x00-silent\x00",
+        "quotes": b"\x00C:\\Java\\bin\\java.exe\x00C:\\Temp\\\x00C:\\a b\x00x\"y\x00z\\\\\x00\x00\"\x00a\\\"b\x00",
+    })
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,102 @@
+#!/bin/bash
+# Builds the fuzz preset and runs every fuzz target for a bounded time, one after the
+# other. What a run learns stays in the working corpus (build/fuzz/corpus/<target>/,
+# started from the seeds in fuzz/seeds/); every input that crashes, leaks, runs out of
+# memory or exceeds the time limit is copied to fuzz/regressions/<target>/, where the
+# ordinary test suite replays it from then on (fuzz/CMakeLists.txt). A summary with
+# executions, executions per second and coverage per target goes to standard output and
+# to build/fuzz/summary.txt.
+#
+# Usage: scripts/fuzz.sh [SECONDS] [TARGET...]   every target (or those named) for
+#                                                SECONDS each, default 60
+#        scripts/fuzz.sh --smoke                 every target for 20 s: the test run's
+#                                                bounded check for regressions
+# Environment: JOBS (build jobs, default 2).
+# Exits non-zero when the build fails or any target found something.
+set -euo pipefail
+
+cd "$(dirname "$0")/.."
+root=$PWD
+jobs=${JOBS:-2}
+
+seconds=60
+if [ "${1:-}" = "--smoke" ]; then
+    seconds=20
+    shift
+elif [[ "${1:-}" =~ ^[0-9]+$ ]]; then
+    seconds=$1
+    shift
+fi
+
+all_targets=(engine_test engine_list engine_extract inflate inflate64 unshrink explode patterns
+             command_line descriptor versions launch_command)
+targets=("$@")
+[ ${#targets[@]} -gt 0 ] || targets=("${all_targets[@]}")
+
+build=$root/build/fuzz
+cmake --preset fuzz >/dev/null
+cmake --build "$build" -j "$jobs" --target fuzz_all
+
+# Seeds, dictionary and the longest input worth trying, per kind of target.
+seeds_of() {
+    case $1 in
+        engine_*) echo "$root/fuzz/seeds/archives" ;;
+        *) echo "$root/fuzz/seeds/$1" ;;
+    esac
+}
+dictionary_of() {
+    case $1 in
+        engine_*) echo "$root/fuzz/dictionaries/zip.dict" ;;
+        inflate|inflate64) echo "$root/fuzz/dictionaries/deflate.dict" ;;
+        unshrink|explode) echo "" ;;
+        *) echo "$root/fuzz/dictionaries/launcher.dict" ;;
+    esac
+}
+max_length_of() {
+    case $1 in
+        engine_*) echo 65536 ;;
+        inflate|inflate64|unshrink|explode) echo 16384 ;;
+        *) echo 4096 ;;
+    esac
+}
+
+summary=$build/summary.txt
+printf '%-15s %8s %12s %9s %7s %7s  %s\n' target seconds executions exec/s cov ft result \
+    | tee "$summary"
+found=0
+for target in "${targets[@]}"; do
+    corpus=$build/corpus/$target
+    artifacts=$build/artifacts/$target
+    log=$build/logs/$target.log
+    mkdir -p "$corpus" "$artifacts" "$(dirname "$log")"
+    rm -f "$artifacts"/*
+    dictionary=$(dictionary_of "$target")
+    options=(-max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048
+             -max_len="$(max_length_of "$target")" -print_final_stats=1 -close_fd_mask=3
+             -artifact_prefix="$artifacts/")
+    [ -z "$dictionary" ] || options+=(-dict="$dictionary")
+    status=0
+    "$build/bin/fuzz_$target" "${options[@]}" "$corpus" "$(seeds_of "$target")" >"$log" 2>&1 ||
+        status=$?
+
+    result=clean
+    for artifact in "$artifacts"/*; do
+        [ -f "$artifact" ] || continue
+        case $(basename "$artifact") in slow-unit-*) continue ;; esac
+        mkdir -p "$root/fuzz/regressions/$target"
+        cp "$artifact" "$root/fuzz/regressions/$target/"
+        result="FOUND $(basename "$artifact") (see $log)"
+    done
+    if [ "$result" = clean ] && [ "$status" -ne 0 ]; then
+        result="FAILED with status $status (see $log)"
+    fi
+    [ "$result" = clean ] || found=1
+
+    executions=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
+    speed=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log" | tail -1)
+    coverage=$(grep -o 'cov: [0-9]*' "$log" | tail -1 | cut -d' ' -f2)
+    features=$(grep -o 'ft: [0-9]*' "$log" | tail -1 | cut -d' ' -f2)
+    printf '%-15s %8s %12s %9s %7s %7s  %s\n' "$target" "$seconds" "${executions:--}" \
+        "${speed:--}" "${coverage:--}" "${features:--}" "$result" | tee -a "$summary"
+done
+exit "$found"
