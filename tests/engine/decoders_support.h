@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -127,14 +129,19 @@ inline std::vector<uint8_t> readFile(const std::string& path) {
 }
 
 inline std::string makeTempDirectory() {
-    char pattern[] = "/tmp/quenlow-decoders-XXXXXX";
-    const char* made = mkdtemp(pattern);
-    return made ? made : "/tmp";
+    namespace fs = std::filesystem;
+    std::random_device random;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const fs::path candidate = fs::temp_directory_path() / ("quenlow-decoders-" + std::to_string(random()));
+        std::error_code error;
+        if (fs::create_directory(candidate, error)) return candidate.string();
+    }
+    return fs::temp_directory_path().string();
 }
 
 inline void removeTree(const std::string& directory) {
-    if (directory.rfind("/tmp/quenlow-decoders-", 0) == 0)
-        (void)std::system(("rm -rf '" + directory + "'").c_str());
+    std::error_code error;
+    if (directory.find("quenlow-decoders-") != std::string::npos) std::filesystem::remove_all(directory, error);
 }
 
 // One entry of an archive as stored: method, flags, sizes, CRC and compressed bytes,
