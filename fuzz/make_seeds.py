@@ -100,6 +100,98 @@ def made_archives():
     return archives
 
 
+def records(archive):
+    """Offsets of every record signature in an archive, in file order."""
+    found = []
+    for signature in (b"PK\x03\x04", b"PK\x01\x02", b"PK\x05\x06", b"PK\x06\x06", b"PK\x06\x07", b"PK\x07\x08"):
+        at = archive.find(signature)
+        while at >= 0:
+            found.append(at)
+            at = archive.find(signature, at + 1)
+    return sorted(found)
+
+
+def central_headers(archive):
+    at = archive.find(b"PK\x01\x02")
+    while at >= 0:
+        yield at
+        at = archive.find(b"PK\x01\x02", at + 1)
+
+
+def patched(archive, changes):
+    """changes: (offset, struct format, value) triples."""
+    b = bytearray(archive)
+    for offset, form, value in changes:
+        struct.pack_into(form, b, offset, value)
+    return bytes(b)
+
+
+def with_host(archive, system):
+    """Every central header marked as made on `system` (0 MS-DOS, 3 Unix, 11 NTFS)."""
+    return patched(archive, [(c + 5, "<B", system) for c in central_headers(archive)])
+
+
+def hostile_archives():
+    """Archives that try what a hostile archive tries: leaving the target, claiming
+    more than they hold, pointing into the wrong places, ending at every boundary."""
+    out = {}
+    base = zip_bytes([("Disk1/", b""), ("Disk1/a.txt", TEXT), ("b.bin", BINARY)])
+    end = base.rfind(b"PK\x05\x06")
+    directory = struct.unpack_from("<I", base, end + 16)[0]
+    first = next(central_headers(base))
+
+    # Cut at every record boundary and just after each signature.
+    for at in records(base):
+        out["hostile_cut_at_%05d.zip" % at] = base[:at]
+        out["hostile_cut_after_%05d.zip" % at] = base[:at + 4]
+    # Local offsets into the central directory, onto the end record, past the end, and
+    # the Zip64 marker without a Zip64 block.
+    for label, offset in (("into_directory", directory), ("onto_end", end), ("past_end", len(base) + 4096),
+                          ("zip64_marker", 0xFFFFFFFF)):
+        out["hostile_offset_%s.zip" % label] = patched(base, [(first + 42, "<I", offset)])
+    # Sizes far beyond the data, in the central header and in both headers.
+    for label, size in (("4g", 0xFFFFFFFE), ("2g", 0x7FFFFFFF)):
+        big = patched(base, [(c + 24, "<I", size) for c in central_headers(base)])
+        out["hostile_claims_%s_central.zip" % label] = big
+        changes = []
+        at = big.find(b"PK\x03\x04")
+        while at >= 0:
+            changes.append((at + 22, "<I", size))
+            at = big.find(b"PK\x03\x04", at + 1)
+        out["hostile_claims_%s_both.zip" % label] = patched(big, changes)
+    stored = zip_bytes([("s.bin", BINARY)], zipfile.ZIP_STORED)
+    out["hostile_stored_claims_4g.zip"] = patched(stored, [(c + 24, "<I", 0xFFFFFFFE) for c in central_headers(stored)]
+                                                  + [(c + 20, "<I", 0xFFFFFFFE) for c in central_headers(stored)])
+    # Zip64 sizes of 2^63 in the Zip64 block.
+    zip64 = zip_bytes([("a.txt", TEXT)], zip64=True)
+    block = zip64.find(b"\x01\x00\x10\x00")
+    if block >= 0:
+        out["hostile_zip64_claims_2e63.zip"] = patched(zip64, [(block + 4, "<Q", 1 << 63), (block + 12, "<Q", 1 << 63)])
+    # Counts and directory places that lie.
+    out["hostile_count_65535.zip"] = patched(base, [(end + 8, "<H", 0xFFFF), (end + 10, "<H", 0xFFFF)])
+    out["hostile_directory_at_end_record.zip"] = patched(base, [(end + 16, "<I", end)])
+    out["hostile_directory_size_huge.zip"] = patched(base, [(end + 12, "<I", 0x7FFFFFFF)])
+    # Many central entries sharing one local header.
+    one = zip_bytes([("x", b"shared data " * 10)])
+    c = one.find(b"PK\x01\x02")
+    e = one.rfind(b"PK\x05\x06")
+    many = 400
+    body = one[:c] + one[c:e] * many
+    out["hostile_shared_data.zip"] = body + struct.pack("<4sHHHHIIH", b"PK\x05\x06", 0, 0, many, many, (e - c) * many, c, 0)
+    # Names that leave the target in every spelling, as Unix, MS-DOS and NTFS entries.
+    names = ["../up.txt", "..\\up.txt", "/abs.txt", "\\abs.txt", "//server/share/x.txt", "C:/drive.txt",
+             "C:\\drive.txt", "C:drive.txt", "a/../../up.txt", "a\\..\\..\\up.txt", ".. /up.txt", "... /up.txt",
+             ". ./up.txt", "x/. ./up.txt", "../", "..", ".", "./../up.txt", "a/..", "%2e%2e/up.txt",
+             "\xe2\x80\xa4\xe2\x80\xa4/up.txt", "up.txt/../../..", "a/" * 120 + "deep.txt", "d" * 1000]
+    traversal = zip_bytes([(n, n.encode("utf-8", "surrogateescape")) for n in names])
+    for system in (0, 3, 11):
+        out["hostile_names_host%d.zip" % system] = with_host(traversal, system)
+    # Deep nesting of directory entries.
+    deep = [("n/" * k, b"") for k in range(1, 130)]
+    out["hostile_deep_directories.zip"] = zip_bytes(deep + [("n/" * 129 + "leaf.txt", b"leaf")])
+    return out
+
+
 def peer_archives():
     archives = {}
     if os.path.isdir(PEERS):
@@ -145,6 +237,7 @@ def write_seeds(target, seeds):
 
 def main():
     archives = made_archives()
+    archives.update(hostile_archives())
     archives.update(peer_archives())
     write_seeds("archives", archives)  # shared by the three engine targets
 
