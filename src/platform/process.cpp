@@ -6,7 +6,9 @@
 
 namespace {
 
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
+bool isBlank(char c) {
+    return c == ' ' || c == '\t';
+}
 
 // The program name: no escapes, quotes only group.
 const char* splitProgramName(const char* p, std::string* name) {
@@ -16,27 +18,31 @@ const char* splitProgramName(const char* p, std::string* name) {
             quoted = !quoted;
             continue;
         }
-        if (!quoted && isBlank(*p)) break;
+        if (!quoted && isBlank(*p))
+            break;
         name->push_back(*p);
     }
     return p;
 }
 
-}  // namespace
+} // namespace
 
 namespace platform {
 
 std::vector<std::string> splitCommandLine(const char* commandLine) {
     std::vector<std::string> arguments;
-    if (commandLine == nullptr) return arguments;
+    if (commandLine == nullptr)
+        return arguments;
     const char* p = commandLine;
     std::string program;
     p = splitProgramName(p, &program);
     arguments.push_back(program);
 
     for (;;) {
-        while (isBlank(*p)) ++p;
-        if (*p == '\0') break;
+        while (isBlank(*p))
+            ++p;
+        if (*p == '\0')
+            break;
         std::string argument;
         bool quoted = false;
         while (*p != '\0' && (quoted || !isBlank(*p))) {
@@ -60,7 +66,8 @@ std::vector<std::string> splitCommandLine(const char* commandLine) {
                 continue;
             }
             argument.append(backslashes, '\\');
-            if (*p == '\0' || (!quoted && isBlank(*p))) break;
+            if (*p == '\0' || (!quoted && isBlank(*p)))
+                break;
             argument.push_back(*p++);
         }
         arguments.push_back(argument);

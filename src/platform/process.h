@@ -18,7 +18,7 @@
 namespace platform {
 
 struct ChildProcess {
-    intptr_t handle = 0;  // process handle on Windows, process id on Linux
+    intptr_t handle = 0; // process handle on Windows, process id on Linux
 };
 
 // Starts `commandLine` (its first argument names the program) in the current working

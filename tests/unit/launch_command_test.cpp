@@ -31,22 +31,24 @@ struct CommandInputs {
                                  arguments.data()};
         static char command[kLaunchCommandSize];
         int built = buildLaunchCommand(parts, command);
-        if (length != nullptr) *length = built;
+        if (length != nullptr)
+            *length = built;
         return command;
     }
 
     static std::vector<char*> pointers(std::vector<std::string>& texts) {
         std::vector<char*> list;
-        for (std::string& text : texts) list.push_back(text.data());
+        for (std::string& text : texts)
+            list.push_back(text.data());
         list.push_back(nullptr);
         return list;
     }
 };
 
-}  // namespace
+} // namespace
 
 class LaunchCommandTest : public LauncherTest {
-protected:
+  protected:
     void SetUp() override {
         LauncherTest::SetUp();
         silentMode = true;
@@ -88,9 +90,9 @@ TEST_F(LaunchCommandTest, EveryArgumentArrivesIntact) {
     CommandInputs inputs;
     inputs.tempDirectory = "C:\\Temp\\";
     inputs.javaOptions = {"-Dquote=\"x\"", "-Dtrail=D:\\dir\\\\"};
-    inputs.installerArgs = {"a b",  "C:\\path\\",   "say \"hi\"", "x\" \"-injected",
-                            "",     "\\\\share\\",  "\\\"",       "tab\there",
-                            "\"",   "back\\slash"};
+    inputs.installerArgs = {"a b", "C:\\path\\",  "say \"hi\"", "x\" \"-injected",
+                            "",    "\\\\share\\", "\\\"",       "tab\there",
+                            "\"",  "back\\slash"};
     std::vector<std::string> received = platform::splitCommandLine(inputs.build().c_str());
     std::vector<std::string> expected = {
         "C:\\Temp\\sfx1A2B.tmp\\runtime.jre\\jdk\\jre\\bin\\java.exe",

@@ -11,10 +11,10 @@ using ::testing::internal::CaptureStderr;
 using ::testing::internal::GetCapturedStderr;
 
 class DescriptorTest : public LauncherTest {
-protected:
+  protected:
     void SetUp() override {
         LauncherTest::SetUp();
-        silentMode = true;  // no message boxes
+        silentMode = true; // no message boxes
         path = (std::filesystem::path(scratchDirectory()) / "sfx.ini").string();
         std::snprintf(descriptorPath, sizeof descriptorPath, "%s", path.c_str());
     }
@@ -23,8 +23,8 @@ protected:
 
     std::string read(const char* key, const char* defaultValue, uint32_t size = 64) {
         std::vector<char> buffer(size);
-        uint32_t length = platform::readProfileString("autorun", key, defaultValue,
-                                                      buffer.data(), size, path.c_str());
+        uint32_t length = platform::readProfileString("autorun", key, defaultValue, buffer.data(),
+                                                      size, path.c_str());
         EXPECT_EQ(length, std::string(buffer.data()).size());
         return buffer.data();
     }
@@ -48,8 +48,8 @@ TEST_F(DescriptorTest, ProfileReaderGivesTheDefaultWithoutFileOrSection) {
 }
 
 TEST_F(DescriptorTest, LongValuesAreCutToTheBuffer) {
-    describe("[autorun]\nCMD=" + std::string(1023, 'a') + "\nJRE_COMPONENT=" +
-             std::string(1500, 'b') + "\n");
+    describe("[autorun]\nCMD=" + std::string(1023, 'a') +
+             "\nJRE_COMPONENT=" + std::string(1500, 'b') + "\n");
     EXPECT_EQ(read("CMD", "", 1024), std::string(1023, 'a'));
     EXPECT_EQ(read("JRE_COMPONENT", "", 1024), std::string(1023, 'b'));
 }
@@ -80,8 +80,7 @@ TEST_F(DescriptorTest, TotalBytesReadDefaultsAndEmptyValue) {
     describe("[autorun]\nTEMP_SPACE_TOTAL_BYTES=\n");
     CaptureStderr();
     EXPECT_FALSE(readTotalBytes());
-    EXPECT_NE(GetCapturedStderr().find("Cannot get total uncompressed size ("),
-              std::string::npos);
+    EXPECT_NE(GetCapturedStderr().find("Cannot get total uncompressed size ("), std::string::npos);
 }
 
 TEST_F(DescriptorTest, DiskCountReadDefaultsAndEmptyValue) {
@@ -113,8 +112,7 @@ TEST_F(DescriptorTest, CommandAndComponentMustBothBeThere) {
     describe("[autorun]\nJRE_COMPONENT=rt\n");
     CaptureStderr();
     EXPECT_FALSE(readLaunchSettings(command, component));
-    EXPECT_EQ(GetCapturedStderr().rfind("ERROR: CMD property not found in " + path + " (", 0),
-              0u);
+    EXPECT_EQ(GetCapturedStderr().rfind("ERROR: CMD property not found in " + path + " (", 0), 0u);
 
     describe("[autorun]\nCMD=bin/java -jar a.jar\nJRE_COMPONENT=\n");
     CaptureStderr();

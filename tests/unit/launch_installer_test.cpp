@@ -20,14 +20,13 @@ bool plentyOfRoom(const char*, uint64_t* bytes) {
     return true;
 }
 
-const std::string kDataFiles = std::string("Disk1") + PATH_SEP + "stage" + PATH_SEP +
-                               "Components" + PATH_SEP + "rt" + PATH_SEP + "1.0" + PATH_SEP +
-                               "DataFiles";
+const std::string kDataFiles = std::string("Disk1") + PATH_SEP + "stage" + PATH_SEP + "Components" +
+                               PATH_SEP + "rt" + PATH_SEP + "1.0" + PATH_SEP + "DataFiles";
 
-}  // namespace
+} // namespace
 
 class LaunchInstallerTest : public LauncherTest {
-protected:
+  protected:
     void SetUp() override {
         LauncherTest::SetUp();
         silentMode = true;
@@ -100,7 +99,7 @@ TEST_F(LaunchInstallerTest, ARewrittenCommandThatWouldNotFitIsRefused) {
                           " is too long to be run from the directory rt\n");
     EXPECT_FALSE(std::filesystem::exists("rt"));
 
-    describe("bin/java " + std::string(1023 - 9 - 3, 'a'));  // exactly fits
+    describe("bin/java " + std::string(1023 - 9 - 3, 'a')); // exactly fits
     CaptureStderr();
     launchInstaller();
     EXPECT_EQ(GetCapturedStderr().find("too long"), std::string::npos);
@@ -121,7 +120,8 @@ TEST_F(LaunchInstallerTest, JavaPathAndCommandLengthLimits) {
     installerArgs = arguments;
     EXPECT_EQ(launch(), 1);
     installerArgs = saved;
-    EXPECT_EQ(errors, "ERROR: Internal error:  buffer overrun\nERROR: Launch command is too long\n");
+    EXPECT_EQ(errors,
+              "ERROR: Internal error:  buffer overrun\nERROR: Launch command is too long\n");
 }
 
 TEST_F(LaunchInstallerTest, AnInstallerThatCannotStartGives555) {

@@ -14,8 +14,8 @@ using ::testing::internal::GetCapturedStderr;
 
 namespace {
 
-const std::string kComponents = std::string("Disk1") + PATH_SEP + "stage" + PATH_SEP +
-                                "Components" + PATH_SEP;
+const std::string kComponents =
+    std::string("Disk1") + PATH_SEP + "stage" + PATH_SEP + "Components" + PATH_SEP;
 
 std::string dataFiles(const std::string& name, const std::string& version) {
     return kComponents + name + PATH_SEP + version + PATH_SEP + "DataFiles";
@@ -27,10 +27,10 @@ bool fixedFreeBytes(const char*, uint64_t* bytes) {
     return true;
 }
 
-}  // namespace
+} // namespace
 
 class RuntimeTest : public LauncherTest {
-protected:
+  protected:
     void SetUp() override {
         LauncherTest::SetUp();
         silentMode = true;
@@ -42,7 +42,8 @@ protected:
     void component(const std::string& name, const std::string& version,
                    const std::vector<std::string>& files) {
         std::filesystem::create_directories(dataFiles(name, version));
-        for (const std::string& file : files) writeFile(dataFiles(name, version) + PATH_SEP + file, "x");
+        for (const std::string& file : files)
+            writeFile(dataFiles(name, version) + PATH_SEP + file, "x");
     }
 
     std::string jar(const std::string& name, const std::string& version, const std::string& file) {
@@ -84,7 +85,8 @@ TEST_F(RuntimeTest, TwoHundredLongJarNamesAreAllListed) {
     component("rt", "1.0", names);
     std::string list = buildJarList("rt");
     std::string expected;
-    for (const std::string& name : names) expected += (expected.empty() ? "" : ",") + jar("rt", "1.0", name);
+    for (const std::string& name : names)
+        expected += (expected.empty() ? "" : ",") + jar("rt", "1.0", name);
     EXPECT_GT(list.size(), 5121u);
     EXPECT_EQ(list, expected);
 }
@@ -102,7 +104,8 @@ TEST_F(RuntimeTest, MeasuringAddsTheUncompressedSizesOfEachJar) {
     measureJar(jar("rt", "1.0", "missing.jar").c_str());
     std::string log = GetCapturedStderr();
     EXPECT_EQ(javaJarBytes, 35u);
-    EXPECT_NE(log.find("Size of " + jar("rt", "1.0", "ten.jar") + ": 10\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("Size of " + jar("rt", "1.0", "ten.jar") + ": 10\n"), std::string::npos)
+        << log;
     EXPECT_NE(log.find("Size of " + jar("rt", "1.0", "twenty.jar") + ": 20\n"), std::string::npos);
     EXPECT_NE(log.find("Size of " + jar("rt", "1.0", "missing.jar") + ": 0\n"), std::string::npos);
 }
@@ -123,9 +126,11 @@ TEST_F(RuntimeTest, RoomMustExceedTheJarsStrictly) {
                                        "is required.\n");
     EXPECT_FALSE(std::filesystem::exists("rt"));
 
-    freeBytesForTest = 31;  // the first call measured 15 bytes already: 30 now
+    freeBytesForTest = 31; // the first call measured 15 bytes already: 30 now
     EXPECT_TRUE(prepareJavaRuntime(list, "rt"));
     EXPECT_EQ(javaJarBytes, 30u);
-    EXPECT_TRUE(std::filesystem::is_regular_file(std::string("rt") + PATH_SEP + "bin" + PATH_SEP + "tool"));
-    EXPECT_TRUE(std::filesystem::is_regular_file(std::string("rt") + PATH_SEP + "lib" + PATH_SEP + "x"));
+    EXPECT_TRUE(
+        std::filesystem::is_regular_file(std::string("rt") + PATH_SEP + "bin" + PATH_SEP + "tool"));
+    EXPECT_TRUE(
+        std::filesystem::is_regular_file(std::string("rt") + PATH_SEP + "lib" + PATH_SEP + "x"));
 }

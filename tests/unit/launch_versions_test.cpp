@@ -7,9 +7,11 @@
 
 namespace {
 
-int sign(int value) { return (value > 0) - (value < 0); }
+int sign(int value) {
+    return (value > 0) - (value < 0);
+}
 
-}  // namespace
+} // namespace
 
 TEST(CompareVersions, OrdersByNumbersThenTheFirstCharacterAfterThem) {
     EXPECT_GT(compareVersions("12.2.1.4.0", "12.2.1.3.0"), 0);
@@ -19,8 +21,8 @@ TEST(CompareVersions, OrdersByNumbersThenTheFirstCharacterAfterThem) {
     EXPECT_EQ(compareVersions("1.8.0_131", "1.8.0_141"), 0);
     EXPECT_EQ(compareVersions("1,2", "1.2"), 0);
     EXPECT_EQ(compareVersions("01.2", "1.2"), 0);
-    EXPECT_LT(compareVersions("beta", "1"), 0);  // no digits reads as 0
-    EXPECT_GT(compareVersions("1a", "1"), 0);    // the end of a token is the smallest
+    EXPECT_LT(compareVersions("beta", "1"), 0); // no digits reads as 0
+    EXPECT_GT(compareVersions("1a", "1"), 0);   // the end of a token is the smallest
 }
 
 TEST(CompareVersions, MissingNamesAreSmaller) {

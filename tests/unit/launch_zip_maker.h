@@ -16,13 +16,15 @@ inline uint32_t crc32Of(const std::string& data) {
     uint32_t crc = 0xFFFFFFFFu;
     for (unsigned char byte : data) {
         crc ^= byte;
-        for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
     }
     return ~crc;
 }
 
 inline void put(std::string* out, uint32_t value, int bytes) {
-    for (int i = 0; i < bytes; ++i) out->push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+    for (int i = 0; i < bytes; ++i)
+        out->push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
 }
 
 // Writes a stored archive with the given (name, content) entries; false on failure.
@@ -37,10 +39,10 @@ inline bool writeStoredZip(const std::string& path,
         auto offset = static_cast<uint32_t>(archive.size());
         put(&archive, 0x04034b50, 4);
         put(&archive, 10, 2);
-        put(&archive, 0, 2);   // flags
-        put(&archive, 0, 2);   // stored
-        put(&archive, 0, 2);   // time
-        put(&archive, 0x21, 2);  // 1980-01-01
+        put(&archive, 0, 2);    // flags
+        put(&archive, 0, 2);    // stored
+        put(&archive, 0, 2);    // time
+        put(&archive, 0x21, 2); // 1980-01-01
         put(&archive, crc, 4);
         put(&archive, size, 4);
         put(&archive, size, 4);
@@ -58,11 +60,11 @@ inline bool writeStoredZip(const std::string& path,
         put(&directory, size, 4);
         put(&directory, size, 4);
         put(&directory, static_cast<uint32_t>(name.size()), 2);
-        put(&directory, 0, 2);  // extra
-        put(&directory, 0, 2);  // comment
-        put(&directory, 0, 2);  // disk
-        put(&directory, 0, 2);  // internal attributes
-        put(&directory, unixMode << 16, 4);  // external attributes
+        put(&directory, 0, 2);              // extra
+        put(&directory, 0, 2);              // comment
+        put(&directory, 0, 2);              // disk
+        put(&directory, 0, 2);              // internal attributes
+        put(&directory, unixMode << 16, 4); // external attributes
         put(&directory, offset, 4);
         directory += name;
     }
@@ -76,9 +78,10 @@ inline bool writeStoredZip(const std::string& path,
     put(&archive, directoryOffset, 4);
     put(&archive, 0, 2);
     std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr) return false;
+    if (file == nullptr)
+        return false;
     bool written = std::fwrite(archive.data(), 1, archive.size(), file) == archive.size();
     return std::fclose(file) == 0 && written;
 }
 
-}  // namespace launch_test
+} // namespace launch_test

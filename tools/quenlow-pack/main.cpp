@@ -69,8 +69,8 @@ struct Settings {
 };
 
 struct SourceItem {
-    std::string name;  // archive name, "/" separators, directories end in "/"
-    std::string path;  // path on disk
+    std::string name; // archive name, "/" separators, directories end in "/"
+    std::string path; // path on disk
     struct stat status;
 };
 
@@ -91,7 +91,8 @@ bool isDirectory(const std::string& path) {
 std::vector<std::string> sortedNames(const std::string& directory) {
     std::vector<std::string> names;
     DIR* dir = opendir(directory.c_str());
-    if (dir == nullptr) return names;
+    if (dir == nullptr)
+        return names;
     while (dirent* item = readdir(dir)) {
         if (std::strcmp(item->d_name, ".") != 0 && std::strcmp(item->d_name, "..") != 0) {
             names.push_back(item->d_name);
@@ -103,8 +104,7 @@ std::vector<std::string> sortedNames(const std::string& directory) {
 }
 
 // Collects the tree under `path` (archive prefix `prefix`) in sorted order.
-bool collect(const std::string& path, const std::string& prefix,
-             std::vector<SourceItem>* items) {
+bool collect(const std::string& path, const std::string& prefix, std::vector<SourceItem>* items) {
     for (const std::string& name : sortedNames(path)) {
         SourceItem item;
         item.path = path + "/" + name;
@@ -116,7 +116,8 @@ bool collect(const std::string& path, const std::string& prefix,
         if (S_ISDIR(item.status.st_mode)) {
             item.name += "/";
             items->push_back(item);
-            if (!collect(item.path, item.name, items)) return false;
+            if (!collect(item.path, item.name, items))
+                return false;
         } else if (S_ISREG(item.status.st_mode)) {
             items->push_back(item);
         } else {
@@ -132,14 +133,16 @@ std::vector<std::string> splitAt(const std::string& text, char separator) {
     for (;;) {
         size_t end = text.find(separator, start);
         parts.push_back(text.substr(start, end - start));
-        if (end == std::string::npos) return parts;
+        if (end == std::string::npos)
+            return parts;
         start = end + 1;
     }
 }
 
 bool hasJar(const std::string& directory) {
     for (const std::string& name : sortedNames(directory)) {
-        if (name.size() > 4 && name.compare(name.size() - 4, 4, ".jar") == 0) return true;
+        if (name.size() > 4 && name.compare(name.size() - 4, 4, ".jar") == 0)
+            return true;
     }
     return false;
 }
@@ -154,8 +157,8 @@ bool checkComponents(const Settings& settings) {
         const std::string& name = nameAndVersion[0];
         std::string directory = base + name;
         if (name.empty() || !isDirectory(directory)) {
-            fail("runtime component \"" + name + "\" named by JRE_COMPONENT not found: " +
-                 directory + " is not a directory");
+            fail("runtime component \"" + name +
+                 "\" named by JRE_COMPONENT not found: " + directory + " is not a directory");
             return false;
         }
         std::vector<std::string> versions;
@@ -173,14 +176,17 @@ bool checkComponents(const Settings& settings) {
             anyJar = anyJar || hasJar(directory + "/" + version + "/DataFiles");
         }
     }
-    if (!anyJar) warn("no .jar files in the runtime components " + settings.component);
+    if (!anyJar)
+        warn("no .jar files in the runtime components " + settings.component);
     return true;
 }
 
 std::string descriptorText(const Settings& settings, const std::string& totalBytes) {
     std::string text = "[autorun]\n";
-    if (!settings.command.empty()) text += "CMD=" + settings.command + "\n";
-    if (!settings.component.empty()) text += "JRE_COMPONENT=" + settings.component + "\n";
+    if (!settings.command.empty())
+        text += "CMD=" + settings.command + "\n";
+    if (!settings.component.empty())
+        text += "JRE_COMPONENT=" + settings.component + "\n";
     text += "DISKCNT=" + (settings.diskCount.empty() ? "1" : settings.diskCount) + "\n";
     text += "TEMP_SPACE_TOTAL_BYTES=" + totalBytes + "\n";
     return text;
@@ -189,16 +195,19 @@ std::string descriptorText(const Settings& settings, const std::string& totalByt
 // The descriptor, with the total computed as the sum of all entries including the
 // descriptor itself (its length depends on the number it holds, hence the loop).
 std::string makeDescriptor(const Settings& settings, const std::vector<SourceItem>& items) {
-    if (!settings.totalBytes.empty()) return descriptorText(settings, settings.totalBytes);
+    if (!settings.totalBytes.empty())
+        return descriptorText(settings, settings.totalBytes);
     uint64_t sum = 0;
     for (const SourceItem& item : items) {
-        if (S_ISREG(item.status.st_mode)) sum += static_cast<uint64_t>(item.status.st_size);
+        if (S_ISREG(item.status.st_mode))
+            sum += static_cast<uint64_t>(item.status.st_size);
     }
     uint64_t total = sum;
     std::string text;
     for (;;) {
         text = descriptorText(settings, std::to_string(total));
-        if (sum + text.size() == total) return text;
+        if (sum + text.size() == total)
+            return text;
         total = sum + text.size();
     }
 }
@@ -213,9 +222,11 @@ void readDescriptorKeys(Settings* settings) {
                 {"DISKCNT", &settings->diskCount},
                 {"TEMP_SPACE_TOTAL_BYTES", &settings->totalBytes}};
     for (auto& key : keys) {
-        if (!key.value->empty()) continue;  // given as an option
+        if (!key.value->empty())
+            continue; // given as an option
         static char value[4096];
-        if (platform::readProfileString("autorun", key.key, "", value, sizeof value, path.c_str()) > 0) {
+        if (platform::readProfileString("autorun", key.key, "", value, sizeof value, path.c_str()) >
+            0) {
             *key.value = value;
         }
     }
@@ -235,11 +246,16 @@ bool parseArguments(int argc, char** argv, Settings* settings, int* status) {
             settings->forceZip64 = true;
             continue;
         }
-        if (argument == "--stub") target = &settings->stub;
-        if (argument == "--output") target = &settings->output;
-        if (argument == "--cmd") target = &settings->command;
-        if (argument == "--jre-component") target = &settings->component;
-        if (argument == "--disk-count") target = &settings->diskCount;
+        if (argument == "--stub")
+            target = &settings->stub;
+        if (argument == "--output")
+            target = &settings->output;
+        if (argument == "--cmd")
+            target = &settings->command;
+        if (argument == "--jre-component")
+            target = &settings->component;
+        if (argument == "--disk-count")
+            target = &settings->diskCount;
         if (target != nullptr) {
             if (i + 1 == argc || argv[i + 1][0] == '\0') {
                 std::fprintf(stderr, "quenlow-pack: error: %s needs a value\n", argv[i]);
@@ -255,8 +271,9 @@ bool parseArguments(int argc, char** argv, Settings* settings, int* status) {
         }
     }
     if (settings->stub.empty() || settings->output.empty() || settings->source.empty()) {
-        std::fprintf(stderr, "quenlow-pack: error: --stub, --output and SOURCE_DIR are "
-                             "required\n%s",
+        std::fprintf(stderr,
+                     "quenlow-pack: error: --stub, --output and SOURCE_DIR are "
+                     "required\n%s",
                      kUsage);
         return false;
     }
@@ -270,7 +287,8 @@ bool parseArguments(int argc, char** argv, Settings* settings, int* status) {
 
 bool copyStub(const std::string& stub, FILE* out) {
     FILE* in = std::fopen(stub.c_str(), "rb");
-    if (in == nullptr) return false;
+    if (in == nullptr)
+        return false;
     char buffer[1 << 16];
     size_t got;
     bool ok = true;
@@ -313,22 +331,25 @@ bool writeInstaller(const Settings& settings, const std::vector<SourceItem>& ite
         zip.error = "cannot write " + settings.output;
         ok = false;
     }
-    if (!ok) *error = zip.error;
+    if (!ok)
+        *error = zip.error;
     return ok;
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv) {
     Settings settings;
     int status = 0;
-    if (!parseArguments(argc, argv, &settings, &status)) return status;
+    if (!parseArguments(argc, argv, &settings, &status))
+        return status;
 
     if (!isDirectory(settings.source + "/Disk1")) {
         return fail("the source folder " + settings.source + " has no Disk1 directory");
     }
     readDescriptorKeys(&settings);
-    if (settings.command.empty()) warn("no CMD given: the installer will not start");
+    if (settings.command.empty())
+        warn("no CMD given: the installer will not start");
     if (settings.component.empty()) {
         warn("no JRE_COMPONENT given: the installer will not start");
     } else if (!checkComponents(settings)) {
@@ -336,7 +357,8 @@ int main(int argc, char** argv) {
     }
 
     std::vector<SourceItem> items;
-    if (!collect(settings.source, "", &items)) return 1;
+    if (!collect(settings.source, "", &items))
+        return 1;
     items.erase(std::remove_if(items.begin(), items.end(),
                                [](const SourceItem& item) { return item.name == "sfx.ini"; }),
                 items.end());

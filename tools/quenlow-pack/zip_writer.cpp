@@ -51,7 +51,8 @@ uint32_t clamp32(uint64_t value, bool forced) {
 
 bool isAscii(const std::string& text) {
     for (char c : text) {
-        if (static_cast<unsigned char>(c) >= 0x80) return false;
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return false;
     }
     return true;
 }
@@ -59,7 +60,7 @@ bool isAscii(const std::string& text) {
 void dosTime(std::time_t when, uint16_t* time, uint16_t* date) {
     std::tm local{};
     localtime_r(&when, &local);
-    if (local.tm_year < 80) {  // DOS dates start in 1980
+    if (local.tm_year < 80) { // DOS dates start in 1980
         *time = 0;
         *date = (1 << 5) | 1;
         return;
@@ -70,7 +71,8 @@ void dosTime(std::time_t when, uint16_t* time, uint16_t* date) {
 }
 
 bool writeAll(ZipWriter* zip, const void* data, size_t size) {
-    if (size == 0 || std::fwrite(data, 1, size, zip->out) == size) return true;
+    if (size == 0 || std::fwrite(data, 1, size, zip->out) == size)
+        return true;
     zip->error = "cannot write the output file";
     return false;
 }
@@ -105,9 +107,12 @@ std::string localHeader(const ZipEntryRecord& entry) {
 
 std::string centralHeader(const ZipEntryRecord& entry, bool forced) {
     std::string extra;
-    if (forced || entry.uncompressedSize >= kMax32) put64(&extra, entry.uncompressedSize);
-    if (forced || entry.compressedSize >= kMax32) put64(&extra, entry.compressedSize);
-    if (forced || entry.localHeaderOffset >= kMax32) put64(&extra, entry.localHeaderOffset);
+    if (forced || entry.uncompressedSize >= kMax32)
+        put64(&extra, entry.uncompressedSize);
+    if (forced || entry.compressedSize >= kMax32)
+        put64(&extra, entry.compressedSize);
+    if (forced || entry.localHeaderOffset >= kMax32)
+        put64(&extra, entry.localHeaderOffset);
     std::string block;
     if (!extra.empty()) {
         put16(&block, kZip64ExtraTag);
@@ -133,9 +138,9 @@ std::string centralHeader(const ZipEntryRecord& entry, bool forced) {
     put32(&header, clamp32(entry.uncompressedSize, forced));
     put16(&header, static_cast<uint32_t>(entry.name.size()));
     put16(&header, static_cast<uint32_t>(block.size()));
-    put16(&header, 0);  // comment length
-    put16(&header, 0);  // disk number
-    put16(&header, 0);  // internal attributes
+    put16(&header, 0); // comment length
+    put16(&header, 0); // disk number
+    put16(&header, 0); // internal attributes
     put32(&header, attributes);
     put32(&header, clamp32(entry.localHeaderOffset, forced));
     return header + entry.name + block;
@@ -149,7 +154,8 @@ struct DataSource {
 };
 
 size_t readSource(DataSource* source, unsigned char* buffer, size_t size) {
-    if (source->file != nullptr) return std::fread(buffer, 1, size, source->file);
+    if (source->file != nullptr)
+        return std::fread(buffer, 1, size, source->file);
     size_t left = source->bytes->size() - static_cast<size_t>(source->position);
     size_t count = left < size ? left : size;
     std::memcpy(buffer, source->bytes->data() + source->position, count);
@@ -177,7 +183,8 @@ bool writeDeflated(ZipWriter* zip, DataSource* source, ZipEntryRecord* entry) {
     int flush = Z_NO_FLUSH;
     while (ok && flush != Z_FINISH) {
         size_t got = readSource(source, input, sizeof input);
-        if (got < sizeof input) flush = Z_FINISH;
+        if (got < sizeof input)
+            flush = Z_FINISH;
         crc = crc32(crc, input, static_cast<uInt>(got));
         entry->uncompressedSize += got;
         stream.next_in = input;
@@ -204,7 +211,8 @@ bool writeStored(ZipWriter* zip, DataSource* source, ZipEntryRecord* entry) {
     while ((got = readSource(source, buffer, sizeof buffer)) > 0) {
         crc = crc32(crc, buffer, static_cast<uInt>(got));
         entry->uncompressedSize += got;
-        if (!writeAll(zip, buffer, got)) return false;
+        if (!writeAll(zip, buffer, got))
+            return false;
     }
     entry->crc = static_cast<uint32_t>(crc);
     entry->compressedSize = entry->uncompressedSize;
@@ -216,14 +224,16 @@ bool addEntry(ZipWriter* zip, ZipEntryRecord entry, DataSource* source, uint64_t
     entry.localZip64 = zip->forceZip64 || expectedSize >= kMax32;
     entry.uncompressedSize = expectedSize;
     entry.compressedSize = expectedSize;
-    if (!writeText(zip, localHeader(entry))) return false;
+    if (!writeText(zip, localHeader(entry)))
+        return false;
     off_t dataStart = ftello(zip->out);
 
     entry.uncompressedSize = 0;
     entry.compressedSize = 0;
     if (source != nullptr && expectedSize > 0) {
         entry.method = kMethodDeflated;
-        if (!writeDeflated(zip, source, &entry)) return false;
+        if (!writeDeflated(zip, source, &entry))
+            return false;
         if (entry.compressedSize >= entry.uncompressedSize) {
             // Deflate did not help: store the bytes instead, over the deflated ones.
             entry.method = kMethodStored;
@@ -256,7 +266,7 @@ ZipEntryRecord newEntry(const std::string& name, uint32_t unixMode, std::time_t 
     return entry;
 }
 
-}  // namespace
+} // namespace
 
 bool addDirectory(ZipWriter* zip, const std::string& name, uint32_t unixMode,
                   std::time_t modified) {
@@ -276,8 +286,8 @@ bool addFile(ZipWriter* zip, const std::string& name, const char* sourcePath, ui
     return ok;
 }
 
-bool addBytes(ZipWriter* zip, const std::string& name, const std::string& data,
-              uint32_t unixMode, std::time_t modified) {
+bool addBytes(ZipWriter* zip, const std::string& name, const std::string& data, uint32_t unixMode,
+              std::time_t modified) {
     DataSource source;
     source.bytes = &data;
     return addEntry(zip, newEntry(name, unixMode, modified), &source, data.size());
@@ -286,21 +296,22 @@ bool addBytes(ZipWriter* zip, const std::string& name, const std::string& data,
 bool finishArchive(ZipWriter* zip) {
     uint64_t directoryOffset = static_cast<uint64_t>(ftello(zip->out));
     for (const ZipEntryRecord& entry : zip->entries) {
-        if (!writeText(zip, centralHeader(entry, zip->forceZip64))) return false;
+        if (!writeText(zip, centralHeader(entry, zip->forceZip64)))
+            return false;
     }
     uint64_t endOffset = static_cast<uint64_t>(ftello(zip->out));
     uint64_t directorySize = endOffset - directoryOffset;
     uint64_t count = zip->entries.size();
-    bool zip64 = zip->forceZip64 || count >= kMax16 || directorySize >= kMax32 ||
-                 directoryOffset >= kMax32;
+    bool zip64 =
+        zip->forceZip64 || count >= kMax16 || directorySize >= kMax32 || directoryOffset >= kMax32;
     std::string end;
     if (zip64) {
         put32(&end, kZip64EndSignature);
-        put64(&end, 44);  // size of the rest of this record
+        put64(&end, 44); // size of the rest of this record
         put16(&end, kMadeByUnix | 45);
         put16(&end, 45);
-        put32(&end, 0);  // this disk
-        put32(&end, 0);  // disk of the central directory
+        put32(&end, 0); // this disk
+        put32(&end, 0); // disk of the central directory
         put64(&end, count);
         put64(&end, count);
         put64(&end, directorySize);
@@ -308,20 +319,20 @@ bool finishArchive(ZipWriter* zip) {
         put32(&end, kZip64LocatorSignature);
         put32(&end, 0);
         put64(&end, endOffset);
-        put32(&end, 1);  // total number of disks
+        put32(&end, 1); // total number of disks
     }
     put32(&end, kEndSignature);
     put16(&end, 0);
     put16(&end, 0);
-    uint16_t shortCount = (zip64 && (zip->forceZip64 || count >= kMax16))
-                              ? kMax16
-                              : static_cast<uint16_t>(count);
+    uint16_t shortCount =
+        (zip64 && (zip->forceZip64 || count >= kMax16)) ? kMax16 : static_cast<uint16_t>(count);
     put16(&end, shortCount);
     put16(&end, shortCount);
     put32(&end, clamp32(directorySize, zip->forceZip64));
     put32(&end, clamp32(directoryOffset, zip->forceZip64));
-    put16(&end, 0);  // comment length
-    if (!writeText(zip, end)) return false;
+    put16(&end, 0); // comment length
+    if (!writeText(zip, end))
+        return false;
     if (std::fflush(zip->out) != 0 || ftruncate(fileno(zip->out), ftello(zip->out)) != 0) {
         zip->error = "cannot finish the output file";
         return false;

@@ -19,8 +19,8 @@
 #include <vector>
 
 struct ZipEntryRecord {
-    std::string name;          // with "/" separators; directories end in "/"
-    uint32_t unixMode = 0;     // st_mode, type bits included
+    std::string name;      // with "/" separators; directories end in "/"
+    uint32_t unixMode = 0; // st_mode, type bits included
     std::time_t modified = 0;
     uint16_t method = 0;
     uint32_t crc = 0;
@@ -34,20 +34,19 @@ struct ZipWriter {
     FILE* out = nullptr;
     bool forceZip64 = false;
     std::vector<ZipEntryRecord> entries;
-    std::string error;  // why the last call failed
+    std::string error; // why the last call failed
 };
 
 // Adds a directory entry.
-bool addDirectory(ZipWriter* zip, const std::string& name, uint32_t unixMode,
-                  std::time_t modified);
+bool addDirectory(ZipWriter* zip, const std::string& name, uint32_t unixMode, std::time_t modified);
 
 // Adds a file entry whose data is read from `sourcePath` (expected `size` bytes).
 bool addFile(ZipWriter* zip, const std::string& name, const char* sourcePath, uint64_t size,
              uint32_t unixMode, std::time_t modified);
 
 // Adds a file entry from memory.
-bool addBytes(ZipWriter* zip, const std::string& name, const std::string& data,
-              uint32_t unixMode, std::time_t modified);
+bool addBytes(ZipWriter* zip, const std::string& name, const std::string& data, uint32_t unixMode,
+              std::time_t modified);
 
 // Writes the central directory and the end records. The writer is done afterwards.
 bool finishArchive(ZipWriter* zip);

@@ -22,7 +22,7 @@ uint32_t readKey(const char* key, const char* defaultValue, char* buffer, std::s
                                        static_cast<uint32_t>(size), descriptorPath);
 }
 
-}  // namespace
+} // namespace
 
 uint64_t convertSizeText(const char* text) {
     return static_cast<uint64_t>(std::strtoll(text, nullptr, 0));
@@ -48,8 +48,10 @@ bool readDiskCount() {
     }
     // The decimal text-to-int rule, without the undefined overflow of atoi.
     long long count = std::strtoll(value, nullptr, 10);
-    if (count > INT_MAX) count = INT_MAX;
-    if (count < INT_MIN) count = INT_MIN;
+    if (count > INT_MAX)
+        count = INT_MAX;
+    if (count < INT_MIN)
+        count = INT_MIN;
     debugLog("Total disks: %s (%i)", value, static_cast<int>(count));
     debugLog("Finished extracting Disk1");
     return true;

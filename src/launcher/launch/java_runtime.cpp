@@ -22,8 +22,10 @@ namespace {
 constexpr const char* kComponentsDirectory = "Disk1" PATH_SEP "stage" PATH_SEP "Components";
 
 void appendToList(std::string* list, const std::string& more) {
-    if (more.empty()) return;
-    if (!list->empty()) list->push_back(',');
+    if (more.empty())
+        return;
+    if (!list->empty())
+        list->push_back(',');
     *list += more;
 }
 
@@ -32,21 +34,24 @@ std::vector<std::string> splitList(const std::string& text, char separator) {
     size_t start = 0;
     while (start <= text.size()) {
         size_t end = text.find(separator, start);
-        if (end == std::string::npos) end = text.size();
+        if (end == std::string::npos)
+            end = text.size();
         parts.push_back(text.substr(start, end - start));
         start = end + 1;
     }
     return parts;
 }
 
-}  // namespace
+} // namespace
 
 std::string listJars(const std::string& dataFilesDirectory) {
     std::vector<platform::DirectoryEntry> entries;
     std::string list;
-    if (!platform::listDirectory(dataFilesDirectory.c_str(), "*.jar", entries)) return list;
+    if (!platform::listDirectory(dataFilesDirectory.c_str(), "*.jar", entries))
+        return list;
     for (const platform::DirectoryEntry& entry : entries) {
-        if (entry.attributes.isDirectory) continue;
+        if (entry.attributes.isDirectory)
+            continue;
         appendToList(&list, dataFilesDirectory + PATH_SEP + entry.name);
     }
     debugLog("Jar list: %s", list.c_str());
@@ -69,8 +74,8 @@ std::string buildJarList(const char* componentText) {
                 return std::string();
             }
         }
-        appendToList(&jars, listJars(componentDirectory + PATH_SEP + version + PATH_SEP +
-                                     "DataFiles"));
+        appendToList(&jars,
+                     listJars(componentDirectory + PATH_SEP + version + PATH_SEP + "DataFiles"));
     }
     return jars;
 }
@@ -78,7 +83,8 @@ std::string buildJarList(const char* componentText) {
 bool prepareJavaRuntime(const std::string& jarList, const char* destination) {
     debugLog("Unzipping Java jars %s to %s", jarList.c_str(), destination);
     std::vector<std::string> jars = splitList(jarList, ',');
-    for (const std::string& jar : jars) measureJar(jar.c_str());
+    for (const std::string& jar : jars)
+        measureJar(jar.c_str());
 
     // A volume whose free space cannot be measured counts as full, as for the
     // extraction directory: unpacking blindly could fill the disk under the installer.
@@ -94,6 +100,7 @@ bool prepareJavaRuntime(const std::string& jarList, const char* destination) {
         return false;
     }
     debugLog("Unzipping Java jars: %s", jarList.c_str());
-    for (const std::string& jar : jars) unzipJar(jar.c_str(), destination);
+    for (const std::string& jar : jars)
+        unzipJar(jar.c_str(), destination);
     return true;
 }

@@ -74,7 +74,7 @@ int appendEach(char* command, int length, char** list) {
     return appended;
 }
 
-}  // namespace
+} // namespace
 
 int buildLaunchCommand(const LaunchCommandParts& parts, char* command) {
     commandOverflow = false;
@@ -82,8 +82,7 @@ int buildLaunchCommand(const LaunchCommandParts& parts, char* command) {
     std::string program = std::string("\"") + parts.javaPath + "\"";
     int length = appendToCommand(command, 0, program.c_str(), kLaunchCommandSize);
     length += appendArgument(command, length, "-Djava.io.tmpdir=", parts.tempDirectory);
-    length += appendArgument(command, length, "-Dsfx.installer.launcher.home=",
-                             parts.launcherHome);
+    length += appendArgument(command, length, "-Dsfx.installer.launcher.home=", parts.launcherHome);
     length += appendArgument(command, length, "-Dsfx.extract.path=", parts.extractPath);
     length += appendArgument(command, length, "-Dsfx.exe=", parts.programPath);
     length += appendEach(command, length, parts.javaOptions);

@@ -25,18 +25,17 @@ int appendToCommand(char* command, int length, const char* piece, int bufferSize
 std::string quoteArgument(std::string_view text);
 
 struct LaunchCommandParts {
-    const char* javaPath;          // full path of the Java program
-    const char* tempDirectory;     // base directory of the extraction
-    const char* launcherHome;      // working directory before the extraction
-    const char* extractPath;       // the extraction directory
-    const char* programPath;       // the launcher's own full path
-    char** javaOptions;            // read up to the first null element
-    const char* descriptorArguments;  // the descriptor command from its first blank on
-    char** installerArgs;          // read up to the first null element; an empty
-                                   // argument is passed on as ""
+    const char* javaPath;            // full path of the Java program
+    const char* tempDirectory;       // base directory of the extraction
+    const char* launcherHome;        // working directory before the extraction
+    const char* extractPath;         // the extraction directory
+    const char* programPath;         // the launcher's own full path
+    char** javaOptions;              // read up to the first null element
+    const char* descriptorArguments; // the descriptor command from its first blank on
+    char** installerArgs;            // read up to the first null element; an empty
+                                     // argument is passed on as ""
 };
 
 // Builds the launch command into `command` (kLaunchCommandSize bytes) and returns its
 // length. commandOverflow tells whether a piece did not fit.
 int buildLaunchCommand(const LaunchCommandParts& parts, char* command);
-

@@ -37,14 +37,15 @@ constexpr const char* kJavaInRuntime = "%s/bin/java";
 // not fit, so the command is never cut.
 bool prefixCommand(char* command, const std::string& destination) {
     char rewritten[kDescriptorCommandSize];
-    int length = std::snprintf(rewritten, sizeof rewritten, "%s" PATH_SEP "%s",
-                               destination.c_str(), command);
-    if (length < 0 || static_cast<std::size_t>(length) >= sizeof rewritten) return false;
+    int length = std::snprintf(rewritten, sizeof rewritten, "%s" PATH_SEP "%s", destination.c_str(),
+                               command);
+    if (length < 0 || static_cast<std::size_t>(length) >= sizeof rewritten)
+        return false;
     std::memcpy(command, rewritten, static_cast<std::size_t>(length) + 1);
     return true;
 }
 
-}  // namespace
+} // namespace
 
 std::string javaDestinationOf(const char* componentText) {
     std::string first(componentText);
@@ -71,11 +72,13 @@ int myspawn(char* command) {
 }
 
 int launchInstaller() {
-    if (isCancelRequested()) return 0;
+    if (isCancelRequested())
+        return 0;
 
     char command[kDescriptorCommandSize];
     char component[kDescriptorCommandSize];
-    if (!readLaunchSettings(command, component)) return 1;
+    if (!readLaunchSettings(command, component))
+        return 1;
 
     std::string jarList = buildJarList(component);
     if (jarList.empty()) {
@@ -109,10 +112,10 @@ int launchInstaller() {
     *blank = '\0';
 
     char javaCommand[kJavaCommandSize];
-    int javaLength = jreLocation[0] != '\0'
-                         ? std::snprintf(javaCommand, sizeof javaCommand, kJavaInRuntime,
-                                         jreLocation)
-                         : std::snprintf(javaCommand, sizeof javaCommand, "%s", command);
+    int javaLength =
+        jreLocation[0] != '\0'
+            ? std::snprintf(javaCommand, sizeof javaCommand, kJavaInRuntime, jreLocation)
+            : std::snprintf(javaCommand, sizeof javaCommand, "%s", command);
     char javaPath[kPathBufferSize];
     unsigned long pathLength = 0;
     if (javaLength >= 0 && static_cast<std::size_t>(javaLength) < sizeof javaCommand) {
@@ -123,9 +126,9 @@ int launchInstaller() {
         return 1;
     }
 
-    LaunchCommandParts parts{javaPath,    m_szTempDirectory, launcherHome,
-                             extractPath, programPath,       javaOptions,
-                             descriptorArguments.c_str(),     installerArgs};
+    LaunchCommandParts parts{
+        javaPath,    m_szTempDirectory,           launcherHome, extractPath, programPath,
+        javaOptions, descriptorArguments.c_str(), installerArgs};
     char launchCommand[kLaunchCommandSize];
     int length = buildLaunchCommand(parts, launchCommand);
     if (commandOverflow) {

@@ -16,16 +16,23 @@
 
 namespace {
 
-bool isSeparator(char c) { return c == '.' || c == ','; }
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isSeparator(char c) {
+    return c == '.' || c == ',';
+}
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 // The next token of `rest` (consecutive separators are skipped, like strtok).
 bool nextToken(std::string_view* rest, std::string_view* token) {
     size_t start = 0;
-    while (start < rest->size() && isSeparator((*rest)[start])) ++start;
-    if (start == rest->size()) return false;
+    while (start < rest->size() && isSeparator((*rest)[start]))
+        ++start;
+    if (start == rest->size())
+        return false;
     size_t end = start;
-    while (end < rest->size() && !isSeparator((*rest)[end])) ++end;
+    while (end < rest->size() && !isSeparator((*rest)[end]))
+        ++end;
     *token = rest->substr(start, end - start);
     rest->remove_prefix(end);
     return true;
@@ -35,25 +42,29 @@ bool nextToken(std::string_view* rest, std::string_view* token) {
 // the character after them (0 at the end of the token), that character in upper case.
 void readToken(std::string_view token, std::string_view* digits, int* following) {
     size_t end = 0;
-    while (end < token.size() && isDigit(token[end])) ++end;
+    while (end < token.size() && isDigit(token[end]))
+        ++end;
     size_t first = 0;
-    while (first < end && token[first] == '0') ++first;
+    while (first < end && token[first] == '0')
+        ++first;
     *digits = token.substr(first, end - first);
     int c = end < token.size() ? static_cast<unsigned char>(token[end]) : 0;
     *following = (c >= 'a' && c <= 'z') ? c - 'a' + 'A' : c;
 }
 
 int compareNumbers(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return a.size() < b.size() ? -1 : 1;
+    if (a.size() != b.size())
+        return a.size() < b.size() ? -1 : 1;
     int order = a.compare(b);
     return order < 0 ? -1 : (order > 0 ? 1 : 0);
 }
 
-}  // namespace
+} // namespace
 
 int compareVersions(const char* a, const char* b) {
     if (a == nullptr || b == nullptr) {
-        if (a == nullptr && b == nullptr) return 0;
+        if (a == nullptr && b == nullptr)
+            return 0;
         return a == nullptr ? -1 : 1;
     }
     std::string_view restA(a);
@@ -62,24 +73,29 @@ int compareVersions(const char* a, const char* b) {
         std::string_view tokenA, tokenB;
         bool haveA = nextToken(&restA, &tokenA);
         bool haveB = nextToken(&restB, &tokenB);
-        if (!haveA || !haveB) return haveA == haveB ? 0 : (haveA ? 1 : -1);
+        if (!haveA || !haveB)
+            return haveA == haveB ? 0 : (haveA ? 1 : -1);
 
         std::string_view numberA, numberB;
         int followingA, followingB;
         readToken(tokenA, &numberA, &followingA);
         readToken(tokenB, &numberB, &followingB);
         int order = compareNumbers(numberA, numberB);
-        if (order != 0) return order;
-        if (followingA != followingB) return followingA - followingB;
+        if (order != 0)
+            return order;
+        if (followingA != followingB)
+            return followingA - followingB;
     }
 }
 
 std::string pickVersionDirectory(const char* componentDirectory) {
     std::vector<platform::DirectoryEntry> entries;
     std::string best;
-    if (!platform::listDirectory(componentDirectory, "*", entries)) return best;
+    if (!platform::listDirectory(componentDirectory, "*", entries))
+        return best;
     for (const platform::DirectoryEntry& entry : entries) {
-        if (entry.name.starts_with('.') || !entry.attributes.isDirectory) continue;
+        if (entry.name.starts_with('.') || !entry.attributes.isDirectory)
+            continue;
         // On equal versions the one enumerated first stays.
         if (best.empty() || compareVersions(best.c_str(), entry.name.c_str()) < 0) {
             best = entry.name;

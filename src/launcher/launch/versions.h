@@ -13,4 +13,3 @@ int compareVersions(const char* a, const char* b);
 // The newest version directory of a component directory, ignoring files and names
 // that begin with "."; empty when there is none (or the directory cannot be read).
 std::string pickVersionDirectory(const char* componentDirectory);
-

@@ -24,14 +24,20 @@ namespace {
 
 constexpr const char* kDescriptorName = "sfx.ini";
 
-int dropText(const char* /*text*/, uint32_t length) { return static_cast<int>(length); }
+int dropText(const char* /*text*/, uint32_t length) {
+    return static_cast<int>(length);
+}
 
-int replaceWithoutAsking(char* /*nameBuffer*/, int /*bufferSize*/) { return REPLACE_YES; }
+int replaceWithoutAsking(char* /*nameBuffer*/, int /*bufferSize*/) {
+    return REPLACE_YES;
+}
 
-int keepGoing(const char* /*name*/, uint64_t /*size*/) { return 0; }
+int keepGoing(const char* /*name*/, uint64_t /*size*/) {
+    return 0;
+}
 
-void addToJarBytes(uint64_t uncompressedSize, uint64_t, unsigned, int, int, int, int, int,
-                   char, const char*, const char*, uint32_t, char) {
+void addToJarBytes(uint64_t uncompressedSize, uint64_t, unsigned, int, int, int, int, int, char,
+                   const char*, const char*, uint32_t, char) {
     javaJarBytes += uncompressedSize;
 }
 
@@ -57,12 +63,13 @@ std::unique_ptr<UnzipCallbacks> newQuietCallbacks() {
 
 // The program's own file, read afresh for each use.
 bool ownArchive(char* buffer) {
-    if (platform::programFile(buffer, kPathBufferSize)) return true;
+    if (platform::programFile(buffer, kPathBufferSize))
+        return true;
     buffer[0] = '\0';
     return false;
 }
 
-}  // namespace
+} // namespace
 
 int extractAutorun(const char* archivePath, const char* destination) {
     debugLog("Extracting %s from %s to %s", kDescriptorName, archivePath, destination);
@@ -91,8 +98,7 @@ int extractDescriptor() {
         return 1;
     }
     std::snprintf(descriptorDirectory, sizeof descriptorDirectory, "%s", extractPath);
-    std::snprintf(descriptorTempDirectory, sizeof descriptorTempDirectory, "%s",
-                  m_szTempDirectory);
+    std::snprintf(descriptorTempDirectory, sizeof descriptorTempDirectory, "%s", m_szTempDirectory);
     return readTotalBytes() ? 0 : 1;
 }
 
@@ -123,8 +129,7 @@ void measureJar(const char* jarPath) {
     options->restoreSecurity = 1;
     auto callbacks = newQuietCallbacks();
     Qz_SingleEntryUnzip(0, nullptr, 0, nullptr, options.get(), callbacks.get());
-    debugLog("Size of %s: %llu", jarPath,
-             static_cast<unsigned long long>(javaJarBytes - before));
+    debugLog("Size of %s: %llu", jarPath, static_cast<unsigned long long>(javaJarBytes - before));
 }
 
 int unzipJar(const char* jarPath, const char* destination) {

@@ -17,12 +17,15 @@ namespace platform {
 
 bool startProcess(char* commandLine, bool /*inheritHandles*/, ChildProcess* child) {
     std::vector<std::string> arguments = splitCommandLine(commandLine);
-    if (arguments.empty() || arguments[0].empty()) return false;
+    if (arguments.empty() || arguments[0].empty())
+        return false;
     std::vector<char*> argv;
-    for (std::string& argument : arguments) argv.push_back(argument.data());
+    for (std::string& argument : arguments)
+        argv.push_back(argument.data());
     argv.push_back(nullptr);
     pid_t pid = 0;
-    if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return false;
+    if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
+        return false;
     child->handle = pid;
     return true;
 }
@@ -34,7 +37,8 @@ bool waitForProcess(ChildProcess* child, uint32_t* exitCode) {
         got = waitpid(static_cast<pid_t>(child->handle), &status, 0);
     } while (got == -1 && errno == EINTR);
     child->handle = 0;
-    if (got == -1) return false;
+    if (got == -1)
+        return false;
     if (WIFEXITED(status)) {
         *exitCode = static_cast<uint32_t>(WEXITSTATUS(status));
     } else if (WIFSIGNALED(status)) {

@@ -19,29 +19,36 @@ namespace {
 std::string_view trimBlanks(std::string_view text) {
     const char* blanks = " \t\r";
     size_t first = text.find_first_not_of(blanks);
-    if (first == std::string_view::npos) return {};
+    if (first == std::string_view::npos)
+        return {};
     size_t last = text.find_last_not_of(blanks);
     return text.substr(first, last - first + 1);
 }
 
 bool sameNameIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
+    if (a.size() != b.size())
+        return false;
     for (size_t i = 0; i < a.size(); ++i) {
         unsigned char ca = static_cast<unsigned char>(a[i]);
         unsigned char cb = static_cast<unsigned char>(b[i]);
-        if (ca >= 'A' && ca <= 'Z') ca = static_cast<unsigned char>(ca - 'A' + 'a');
-        if (cb >= 'A' && cb <= 'Z') cb = static_cast<unsigned char>(cb - 'A' + 'a');
-        if (ca != cb) return false;
+        if (ca >= 'A' && ca <= 'Z')
+            ca = static_cast<unsigned char>(ca - 'A' + 'a');
+        if (cb >= 'A' && cb <= 'Z')
+            cb = static_cast<unsigned char>(cb - 'A' + 'a');
+        if (ca != cb)
+            return false;
     }
     return true;
 }
 
 bool readWholeFile(const char* path, std::string* content) {
     FILE* file = std::fopen(path, "rb");
-    if (file == nullptr) return false;
+    if (file == nullptr)
+        return false;
     char chunk[4096];
     size_t got;
-    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) content->append(chunk, got);
+    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0)
+        content->append(chunk, got);
     std::fclose(file);
     return true;
 }
@@ -50,7 +57,8 @@ bool readWholeFile(const char* path, std::string* content) {
 bool findValue(const std::string& content, std::string_view section, std::string_view key,
                std::string_view* value) {
     std::string_view rest(content);
-    if (rest.starts_with("\xEF\xBB\xBF")) rest.remove_prefix(3);
+    if (rest.starts_with("\xEF\xBB\xBF"))
+        rest.remove_prefix(3);
     bool inSection = false;
     while (!rest.empty()) {
         size_t end = rest.find('\n');
@@ -58,14 +66,18 @@ bool findValue(const std::string& content, std::string_view section, std::string
         rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
         if (line.starts_with('[')) {
             size_t close = line.find(']');
-            if (close == std::string_view::npos) continue;
+            if (close == std::string_view::npos)
+                continue;
             inSection = sameNameIgnoringCase(trimBlanks(line.substr(1, close - 1)), section);
             continue;
         }
-        if (!inSection) continue;
+        if (!inSection)
+            continue;
         size_t equals = line.find('=');
-        if (equals == std::string_view::npos) continue;
-        if (!sameNameIgnoringCase(trimBlanks(line.substr(0, equals)), key)) continue;
+        if (equals == std::string_view::npos)
+            continue;
+        if (!sameNameIgnoringCase(trimBlanks(line.substr(0, equals)), key))
+            continue;
         std::string_view found = trimBlanks(line.substr(equals + 1));
         if (found.size() >= 2 && (found.front() == '"' || found.front() == '\'') &&
             found.back() == found.front()) {
@@ -78,14 +90,16 @@ bool findValue(const std::string& content, std::string_view section, std::string
 }
 
 uint32_t copyCut(std::string_view text, char* buffer, uint32_t bufferSize) {
-    if (bufferSize == 0) return 0;
+    if (bufferSize == 0)
+        return 0;
     size_t count = text.size() < bufferSize - 1 ? text.size() : bufferSize - 1;
-    if (count > 0) std::memcpy(buffer, text.data(), count);
+    if (count > 0)
+        std::memcpy(buffer, text.data(), count);
     buffer[count] = '\0';
     return static_cast<uint32_t>(count);
 }
 
-}  // namespace
+} // namespace
 
 namespace platform {
 
@@ -100,6 +114,8 @@ uint32_t readProfileString(const char* section, const char* key, const char* def
     return copyCut(defaultValue != nullptr ? defaultValue : "", buffer, bufferSize);
 }
 
-unsigned long lastProfileError() { return static_cast<unsigned long>(errno); }
+unsigned long lastProfileError() {
+    return static_cast<unsigned long>(errno);
+}
 
 } // namespace platform

@@ -16,8 +16,8 @@ bool startProcess(char* commandLine, bool inheritHandles, ChildProcess* child) {
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info;
     ZeroMemory(&info, sizeof info);
-    if (!CreateProcessA(nullptr, commandLine, nullptr, nullptr, inheritHandles ? TRUE : FALSE,
-                        0, nullptr, nullptr, &startup, &info)) {
+    if (!CreateProcessA(nullptr, commandLine, nullptr, nullptr, inheritHandles ? TRUE : FALSE, 0,
+                        nullptr, nullptr, &startup, &info)) {
         return false;
     }
     CloseHandle(info.hThread);

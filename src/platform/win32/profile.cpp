@@ -13,6 +13,8 @@ uint32_t readProfileString(const char* section, const char* key, const char* def
     return GetPrivateProfileStringA(section, key, defaultValue, buffer, bufferSize, path);
 }
 
-unsigned long lastProfileError() { return GetLastError(); }
+unsigned long lastProfileError() {
+    return GetLastError();
+}
 
 } // namespace platform
