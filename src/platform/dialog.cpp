@@ -36,6 +36,10 @@ bool CDialog::OnInitDialog() {
     return true;
 }
 
-void CDialog::OnOK() { EndDialog(IdOk); }
+void CDialog::OnOK() {
+    EndDialog(IdOk);
+}
 
-void CDialog::OnCancel() { EndDialog(IdCancel); }
+void CDialog::OnCancel() {
+    EndDialog(IdCancel);
+}

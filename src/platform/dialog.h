@@ -64,7 +64,7 @@ struct WindowRect {
 
 // A window or control known by its handle. Copies refer to the same window.
 class CWnd {
-public:
+  public:
     WindowHandle m_hWnd = nullptr;
 
     CWnd() = default;
@@ -94,7 +94,7 @@ public:
 class CStatic : public CWnd {};
 
 class CProgressCtrl : public CWnd {
-public:
+  public:
     // Moves the bar; the control clamps the position to its range (0 to 100).
     void SetPos(int position) const;
 };
@@ -104,7 +104,7 @@ class CAnimateCtrl : public CWnd {};
 
 // Painting of a window between begin and end of a paint cycle.
 class CPaintDC {
-public:
+  public:
     explicit CPaintDC(CWnd& window);
     ~CPaintDC();
     CPaintDC(const CPaintDC&) = delete;
@@ -113,15 +113,14 @@ public:
     uintptr_t GetSafeHdc() const { return m_hDC; }
     void DrawIcon(int x, int y, IconHandle icon) const;
 
-private:
+  private:
     CWnd& m_window;
     uintptr_t m_hDC = 0;
     alignas(8) unsigned char m_paintState[128] = {}; // the window system's paint record
-
 };
 
 class CDialog : public CWnd {
-public:
+  public:
     CDialog(int templateId, CWnd* parent);
     ~CDialog() override;
 
@@ -141,7 +140,7 @@ public:
     // The result is the dialog procedure's: non-zero when handled, or the message's value.
     virtual intptr_t WindowProc(unsigned message, uintptr_t wParam, intptr_t lParam);
 
-protected:
+  protected:
     // Binds the dialog's controls to members (BindControl); called by OnInitDialog.
     virtual void DoDataExchange();
     // Called once the window exists, before it is first shown; true gives the focus to
@@ -156,14 +155,14 @@ protected:
     void BindControl(int id, CStatic& control) { BindControl(id, control, ControlKind::Text); }
     void BindControl(int id, CProgressCtrl& control) { BindControl(id, control, ControlKind::Bar); }
 
-public:
+  public:
     int m_nTemplateId;
     CWnd* m_pParentWnd;
 };
 
 // The worker thread started by a dialog. The object lives until the process ends.
 class CWinThread {
-public:
+  public:
     void* m_hThread = nullptr;
     unsigned m_nThreadID = 0;
 };

@@ -36,7 +36,7 @@ struct Outcome {
 using Typist = std::function<std::string(const std::string& outputSoFar)>;
 
 class DialogTerminalTest : public ::testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite() {
         const fs::path bin = fs::read_symlink("/proc/self/exe").parent_path();
         const fs::path program = bin / "quenlow-sfx";
@@ -144,7 +144,7 @@ protected:
     static fs::path installer;
     static fs::path temp;
 
-private:
+  private:
     [[noreturn]] static void runInstaller(int installerExit) {
         const std::string tmp = "TMPDIR=" + temp.string();
         const std::string code = "QUENLOW_DIALOG_EXIT=" + std::to_string(installerExit);

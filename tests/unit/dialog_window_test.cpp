@@ -28,7 +28,9 @@ std::string textOf(const CWnd& window) {
     return buffer;
 }
 
-int positionOf(const CWnd& bar) { return static_cast<int>(bar.Send(ProgressGetPos)); }
+int positionOf(const CWnd& bar) {
+    return static_cast<int>(bar.Send(ProgressGetPos));
+}
 
 // Waits (a few seconds at most) until the dialog's loop answers and shows the dialog.
 void waitUntilShown(const CDialog& dialog) {
@@ -38,7 +40,7 @@ void waitUntilShown(const CDialog& dialog) {
 
 // A dialog with a status line and a bar whose worker is a test function.
 class WorkerDialog : public CDialog {
-public:
+  public:
     explicit WorkerDialog(unsigned (*worker)(void*)) : CDialog(100, nullptr), m_worker(worker) {}
 
     intptr_t WindowProc(unsigned message, uintptr_t wParam, intptr_t lParam) override {
@@ -66,7 +68,7 @@ public:
     CProgressCtrl bar;
     std::vector<int> positions;
 
-private:
+  private:
     unsigned (*m_worker)(void*);
     bool m_started = false;
 };
@@ -87,7 +89,7 @@ unsigned moveBarHideAndShow(void* argument) {
 }
 
 class DialogTest : public LauncherTest {
-protected:
+  protected:
     void SetUp() override {
         LauncherTest::SetUp();
         workerStarted = false;

@@ -10,7 +10,7 @@
 #include "platform/dialog.h"
 
 class CQuenlowSFXDlg : public CDialog {
-public:
+  public:
     explicit CQuenlowSFXDlg(CWnd* parent = nullptr);
     ~CQuenlowSFXDlg() override = default;
 
@@ -26,12 +26,12 @@ public:
     CAnimateCtrl m_ctlAnimate;
     CWinThread* m_pWorkerThread = nullptr;
 
-protected:
+  protected:
     void DoDataExchange() override;
     bool OnInitDialog() override;
     void OnCancel() override;
 
-private:
+  private:
     void OnPaint();
     void OnShowWindow(bool shown, int status);
 };

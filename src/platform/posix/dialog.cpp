@@ -176,8 +176,7 @@ intptr_t process(Window* window, unsigned message, uintptr_t wParam, intptr_t lP
     case RequestIsEnabled:
         return window->enabled;
     default:
-        return window->dialog != nullptr ? window->dialog->WindowProc(message, wParam, lParam)
-                                         : 0;
+        return window->dialog != nullptr ? window->dialog->WindowProc(message, wParam, lParam) : 0;
     }
 }
 
@@ -276,18 +275,30 @@ void CWnd::Show(ShowCommand command) const {
     Send(RequestShow, command == ShowCommand::Hide ? 0 : 1);
 }
 
-void CWnd::Enable(bool enable) const { Send(RequestEnable, enable ? 1 : 0); }
+void CWnd::Enable(bool enable) const {
+    Send(RequestEnable, enable ? 1 : 0);
+}
 
-bool CWnd::IsIconic() const { return false; }
+bool CWnd::IsIconic() const {
+    return false;
+}
 
-bool CWnd::IsVisible() const { return Send(RequestIsVisible) != 0; }
+bool CWnd::IsVisible() const {
+    return Send(RequestIsVisible) != 0;
+}
 
-bool CWnd::IsEnabled() const { return Send(RequestIsEnabled) != 0; }
+bool CWnd::IsEnabled() const {
+    return Send(RequestIsEnabled) != 0;
+}
 
 // A terminal line has no geometry: every rectangle is empty and nothing moves.
-void CWnd::GetClientRect(WindowRect& rect) const { rect = {}; }
+void CWnd::GetClientRect(WindowRect& rect) const {
+    rect = {};
+}
 
-void CWnd::GetWindowRect(WindowRect& rect) const { rect = {}; }
+void CWnd::GetWindowRect(WindowRect& rect) const {
+    rect = {};
+}
 
 void CWnd::ScreenToClient(WindowRect&) const {}
 
@@ -328,8 +339,8 @@ intptr_t CDialog::DoModal() {
     m_hWnd = &windows.dialogWindow;
     windows.display.open();
 
-    struct sigaction interrupt{};
-    struct sigaction previous{};
+    struct sigaction interrupt {};
+    struct sigaction previous {};
     interrupt.sa_handler = onInterrupt;
     interrupt.sa_flags = SA_RESTART;
     sigemptyset(&interrupt.sa_mask);
@@ -399,6 +410,10 @@ CWinThread* startWorkerThread(unsigned (*entry)(void*), void* argument) {
     return &record;
 }
 
-IconHandle loadIconResource(int) { return nullptr; }
+IconHandle loadIconResource(int) {
+    return nullptr;
+}
 
-int systemMetric(SystemMetric) { return 32; }
+int systemMetric(SystemMetric) {
+    return 32;
+}

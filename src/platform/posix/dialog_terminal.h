@@ -11,7 +11,7 @@
 #include <string>
 
 class TerminalDisplay {
-public:
+  public:
     // Takes over the terminal when standard error is one; false leaves everything alone.
     bool open();
     // Suspends the display and releases the terminal.
@@ -30,7 +30,7 @@ public:
     // Shows the line (when it is not shown already).
     void draw(const std::string& line);
 
-private:
+  private:
     void erase();
     std::size_t columns() const;
 

@@ -15,7 +15,9 @@
 
 namespace {
 
-HWND handleOf(const CWnd& window) { return static_cast<HWND>(window.m_hWnd); }
+HWND handleOf(const CWnd& window) {
+    return static_cast<HWND>(window.m_hWnd);
+}
 
 void copyRect(const RECT& from, WindowRect& to) {
     to.left = from.left;
@@ -87,19 +89,29 @@ intptr_t CWnd::Send(unsigned message, uintptr_t wParam, intptr_t lParam) const {
     return SendMessageA(handleOf(*this), message, wParam, lParam);
 }
 
-void CWnd::SetText(const char* text) const { SetWindowTextA(handleOf(*this), text); }
+void CWnd::SetText(const char* text) const {
+    SetWindowTextA(handleOf(*this), text);
+}
 
 void CWnd::Show(ShowCommand command) const {
     ::ShowWindow(handleOf(*this), static_cast<int>(command));
 }
 
-void CWnd::Enable(bool enable) const { ::EnableWindow(handleOf(*this), enable ? TRUE : FALSE); }
+void CWnd::Enable(bool enable) const {
+    ::EnableWindow(handleOf(*this), enable ? TRUE : FALSE);
+}
 
-bool CWnd::IsIconic() const { return ::IsIconic(handleOf(*this)) != FALSE; }
+bool CWnd::IsIconic() const {
+    return ::IsIconic(handleOf(*this)) != FALSE;
+}
 
-bool CWnd::IsVisible() const { return IsWindowVisible(handleOf(*this)) != FALSE; }
+bool CWnd::IsVisible() const {
+    return IsWindowVisible(handleOf(*this)) != FALSE;
+}
 
-bool CWnd::IsEnabled() const { return IsWindowEnabled(handleOf(*this)) != FALSE; }
+bool CWnd::IsEnabled() const {
+    return IsWindowEnabled(handleOf(*this)) != FALSE;
+}
 
 void CWnd::GetClientRect(WindowRect& rect) const {
     RECT r{};
@@ -159,16 +171,19 @@ intptr_t CDialog::DoModal() {
     INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_PROGRESS_CLASS};
     InitCommonControlsEx(&controls);
     HWND parent = m_pParentWnd != nullptr ? handleOf(*m_pParentWnd) : nullptr;
-    INT_PTR result =
-        DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(m_nTemplateId), parent,
-                        dialogProcedure, reinterpret_cast<LPARAM>(this));
+    INT_PTR result = DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(m_nTemplateId),
+                                     parent, dialogProcedure, reinterpret_cast<LPARAM>(this));
     m_hWnd = nullptr;
     return result;
 }
 
-void CDialog::EndDialog(int result) const { ::EndDialog(handleOf(*this), result); }
+void CDialog::EndDialog(int result) const {
+    ::EndDialog(handleOf(*this), result);
+}
 
-CWnd CDialog::GetDlgItem(int id) const { return CWnd(::GetDlgItem(handleOf(*this), id)); }
+CWnd CDialog::GetDlgItem(int id) const {
+    return CWnd(::GetDlgItem(handleOf(*this), id));
+}
 
 void CDialog::BindControl(int id, CWnd& control, ControlKind) {
     control.m_hWnd = ::GetDlgItem(handleOf(*this), id);
@@ -199,4 +214,6 @@ IconHandle loadIconResource(int id) {
     return LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id));
 }
 
-int systemMetric(SystemMetric metric) { return ::GetSystemMetrics(static_cast<int>(metric)); }
+int systemMetric(SystemMetric metric) {
+    return ::GetSystemMetrics(static_cast<int>(metric));
+}
