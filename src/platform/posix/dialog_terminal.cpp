@@ -2,6 +2,8 @@
 #include "platform/posix/dialog_terminal.h"
 
 #include <cerrno>
+#include <cstdlib>
+#include <cstring>
 
 #include <fcntl.h>
 #include <sys/ioctl.h>
@@ -25,7 +27,9 @@ bool writeAll(int fd, const char* data, std::size_t length) {
 } // namespace
 
 bool TerminalDisplay::open() {
-    if (isatty(STDERR_FILENO) != 1)
+    // A terminal that declares itself dumb cannot erase a line: show it nothing.
+    const char* kind = std::getenv("TERM");
+    if (isatty(STDERR_FILENO) != 1 || (kind != nullptr && std::strcmp(kind, "dumb") == 0))
         return false;
     m_terminal = fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3);
     if (m_terminal < 0)

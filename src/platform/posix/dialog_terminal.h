@@ -12,7 +12,8 @@
 
 class TerminalDisplay {
   public:
-    // Takes over the terminal when standard error is one; false leaves everything alone.
+    // Takes over the terminal when standard error is one (and not a dumb one); false
+    // leaves everything alone.
     bool open();
     // Suspends the display and releases the terminal.
     void close();
