@@ -45,6 +45,23 @@ bool prefixCommand(char* command, const std::string& destination) {
     return true;
 }
 
+// The full path of the Java program: -jreLoc's java when given, else the program part
+// of CMD, made absolute against the working directory (the extraction directory).
+bool makeJavaPath(const char* programPart, char* javaPath) {
+    char javaCommand[kJavaCommandSize];
+    int length = jreLocation[0] != '\0'
+                     ? std::snprintf(javaCommand, sizeof javaCommand, kJavaInRuntime, jreLocation)
+                     : std::snprintf(javaCommand, sizeof javaCommand, "%s", programPart);
+    unsigned long pathLength = 0;
+    if (length >= 0 && static_cast<std::size_t>(length) < sizeof javaCommand)
+        pathLength = platform::fullPath(javaCommand, javaPath, kPathBufferSize);
+    if (pathLength == 0 || pathLength >= kPathBufferSize) {
+        reportError("Failed to get the path of the Java command %s", javaCommand);
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 std::string javaDestinationOf(const char* componentText) {
@@ -111,20 +128,9 @@ int launchInstaller() {
     std::string descriptorArguments(blank);
     *blank = '\0';
 
-    char javaCommand[kJavaCommandSize];
-    int javaLength =
-        jreLocation[0] != '\0'
-            ? std::snprintf(javaCommand, sizeof javaCommand, kJavaInRuntime, jreLocation)
-            : std::snprintf(javaCommand, sizeof javaCommand, "%s", command);
     char javaPath[kPathBufferSize];
-    unsigned long pathLength = 0;
-    if (javaLength >= 0 && static_cast<std::size_t>(javaLength) < sizeof javaCommand) {
-        pathLength = platform::fullPath(javaCommand, javaPath, sizeof javaPath);
-    }
-    if (pathLength == 0 || pathLength >= sizeof javaPath) {
-        reportError("Failed to get the path of the Java command %s", javaCommand);
+    if (!makeJavaPath(command, javaPath))
         return 1;
-    }
 
     LaunchCommandParts parts{
         javaPath,    m_szTempDirectory,           launcherHome, extractPath, programPath,
