@@ -224,7 +224,7 @@ void readDescriptorKeys(Settings* settings) {
     for (auto& key : keys) {
         if (!key.value->empty())
             continue; // given as an option
-        static char value[4096];
+        char value[4096];
         if (platform::readProfileString("autorun", key.key, "", value, sizeof value, path.c_str()) >
             0) {
             *key.value = value;
