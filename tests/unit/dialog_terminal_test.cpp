@@ -150,6 +150,7 @@ class DialogTerminalTest : public ::testing::Test {
         const std::string code = "QUENLOW_DIALOG_EXIT=" + std::to_string(installerExit);
         putenv(const_cast<char*>(tmp.c_str()));
         putenv(const_cast<char*>(code.c_str()));
+        putenv(const_cast<char*>("TERM=xterm")); // whatever terminal the tests run from
         execl(installer.c_str(), installer.c_str(), "-nowait", static_cast<char*>(nullptr));
         _exit(127);
     }
