@@ -16,6 +16,7 @@ constexpr uint32_t WINDOW_SIZE = 0x10000;           // inflate history and outpu
 constexpr uint32_t SHRINK_CODES = 8192;             // 13-bit codes
 constexpr uint32_t SHRINK_OUTPUT_BLOCK = 0x20000;   // shrink output is flushed in these
 constexpr uint32_t SHRINK_TEXT_BUFFER = 0x40000;    // text conversion of shrink output
+constexpr int PASSWORD_SIZE = 256;                  // password buffer, terminator included
 
 // First-level widths of our layout: wide enough that nearly every code resolves in
 // one load (literal/length codes rarely exceed 11 bits, distance codes 8).
@@ -69,6 +70,12 @@ struct DecoderFields {
     uint8_t shrinkEnd;
     // Conversion buffer that flushOutput uses for shrink output in text mode.
     uint8_t shrinkTextBuffer[SHRINK_TEXT_BUFFER];
+
+    // Traditional decryption: the cipher's keys for the current entry, and the
+    // password that opened the last entry (tried first on the next one).
+    uint32_t cipherKeys[3];
+    char password[PASSWORD_SIZE];
+    uint8_t havePassword;
 
     // Implode: compressed bytes the decoder consumed, when they do not match the size.
     int64_t usedCompressed;

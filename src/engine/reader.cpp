@@ -6,6 +6,7 @@
 #include <csetjmp>
 #include <cstring>
 
+#include "engine/decrypt.h"
 #include "engine/messages.h"
 #include "engine/output_files.h"
 #include "platform/filestatus.h"
@@ -101,6 +102,9 @@ int refillByte(EngineState* state) {
     state->inputCount = got;
     limitInputToEntry(state);
     if (state->inputCount <= 0) return END_OF_DATA;
+    // An encrypted entry's blocks are deciphered as they arrive.
+    if (state->currentEntry != nullptr && state->currentEntry->encrypted)
+        decipherBlock(state, state->inputPos, state->inputCount);
     --state->inputCount;
     return *state->inputPos++;
 }

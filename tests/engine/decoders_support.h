@@ -151,6 +151,7 @@ struct StoredEntry {
     unsigned method = 0;
     unsigned flags = 0;
     uint32_t crc = 0;
+    uint32_t dosDateTime = 0;
     uint64_t uncompressedSize = 0;
     std::vector<uint8_t> data;
 };
@@ -169,6 +170,7 @@ inline std::vector<StoredEntry> readEntries(const std::vector<uint8_t>& zip) {
         StoredEntry e;
         e.flags = le16(&zip[p + 8]);
         e.method = le16(&zip[p + 10]);
+        e.dosDateTime = le32(&zip[p + 12]);
         e.crc = le32(&zip[p + 16]);
         const uint32_t csize = le32(&zip[p + 20]);
         e.uncompressedSize = le32(&zip[p + 24]);
