@@ -1,6 +1,11 @@
 // Listing mode: the thirteen values reported per entry, the totals, the date order.
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstring>
+
 #include "driver_support.h"
 #include "engine/listing.h"
 
@@ -122,15 +127,33 @@ TEST(DriverListing, DayMonthYearFromTheUserLocale) {
     RawEntry entry{"e", "e"};
     entry.dosDateTime = (uint32_t(2017 - 1980) << 25) | (4u << 21) | (25u << 16) | (10u << 11) | (30u << 5);
     w.write(buildRaw({entry}));
-    setenv("LOCPATH", w.dir.path.c_str(), 1);
-    setenv("LC_ALL", "de_DE.UTF-8", 1);
-    list(w.archive);
-    unsetenv("LC_ALL");
-    unsetenv("LOCPATH");
-    ASSERT_EQ(listed.size(), 1u);
-    EXPECT_EQ((std::vector<int>{listed[0].date1, listed[0].date2, listed[0].date3, listed[0].hour,
-                                listed[0].minute}),
-              (std::vector<int>{25, 4, 2017, 10, 30}));
+    // The C library keeps what it reads through LOCPATH for the life of the process, so
+    // the listing runs in a child that hands its five numbers back through a pipe.
+    int channel[2];
+    ASSERT_EQ(pipe(channel), 0);
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        setenv("LOCPATH", w.dir.path.c_str(), 1);
+        setenv("LC_ALL", "de_DE.UTF-8", 1);
+        list(w.archive);
+        int values[5] = {};
+        if (listed.size() == 1) {
+            const Listed& e = listed[0];
+            int found[5] = {e.date1, e.date2, e.date3, e.hour, e.minute};
+            std::memcpy(values, found, sizeof values);
+        }
+        ssize_t written = write(channel[1], values, sizeof values);
+        _exit(written == ssize_t(sizeof values) ? 0 : 1);
+    }
+    close(channel[1]);
+    int values[5] = {};
+    ssize_t got = read(channel[0], values, sizeof values);
+    close(channel[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_EQ(got, ssize_t(sizeof values));
+    EXPECT_EQ(std::vector<int>(values, values + 5), (std::vector<int>{25, 4, 2017, 10, 30}));
 }
 
 TEST(DriverListing, TotalsOnlyWhenTheWalkEndsNormally) {

@@ -14,7 +14,7 @@ namespace {
 std::vector<RawEntry> numbered(size_t count) {
     std::vector<RawEntry> entries(count);
     for (size_t i = 0; i < count; ++i) {
-        char name[16];
+        char name[32];
         std::snprintf(name, sizeof name, "f%05zu", i + 1);
         entries[i].name = name;
         entries[i].data = name;
