@@ -92,10 +92,11 @@ class DialogTerminalTest : public ::testing::Test {
     // installer, typing what the typist asks for; collects the terminal's output.
     Outcome runOnTerminal(int installerExit, const Typist& typist) {
         Outcome outcome;
+        Environment environment(installerExit);
         int terminal = -1;
         pid_t child = forkpty(&terminal, nullptr, nullptr, nullptr);
         if (child == 0)
-            runInstaller(installerExit);
+            runInstaller(environment);
         if (child < 0) {
             ADD_FAILURE() << "forkpty failed";
             return outcome;
@@ -115,6 +116,7 @@ class DialogTerminalTest : public ::testing::Test {
             ADD_FAILURE() << "pipe failed";
             return outcome;
         }
+        Environment environment(installerExit);
         pid_t child = fork();
         if (child == 0) {
             setsid(); // no controlling terminal either
@@ -123,7 +125,7 @@ class DialogTerminalTest : public ::testing::Test {
             dup2(channel[1], 1);
             dup2(channel[1], 2);
             close(channel[0]);
-            runInstaller(installerExit);
+            runInstaller(environment);
         }
         close(channel[1]);
         collect(channel[0], outcome, nullptr);
@@ -145,13 +147,27 @@ class DialogTerminalTest : public ::testing::Test {
     static fs::path temp;
 
   private:
-    [[noreturn]] static void runInstaller(int installerExit) {
-        const std::string tmp = "TMPDIR=" + temp.string();
-        const std::string code = "QUENLOW_DIALOG_EXIT=" + std::to_string(installerExit);
-        putenv(const_cast<char*>(tmp.c_str()));
-        putenv(const_cast<char*>(code.c_str()));
-        putenv(const_cast<char*>("TERM=xterm")); // whatever terminal the tests run from
-        execl(installer.c_str(), installer.c_str(), "-nowait", static_cast<char*>(nullptr));
+    // The installer's environment, made before the fork: the child only calls exec.
+    struct Environment {
+        explicit Environment(int installerExit) {
+            // The first of two equal names counts, so ours come first.
+            texts.push_back("TMPDIR=" + temp.string());
+            texts.push_back("QUENLOW_DIALOG_EXIT=" + std::to_string(installerExit));
+            texts.push_back("TERM=xterm"); // whatever terminal the tests run from
+            for (char** variable = environ; *variable != nullptr; ++variable)
+                texts.emplace_back(*variable);
+            for (std::string& text : texts)
+                pointers.push_back(text.data());
+            pointers.push_back(nullptr);
+        }
+        std::vector<std::string> texts;
+        std::vector<char*> pointers;
+    };
+
+    [[noreturn]] static void runInstaller(const Environment& environment) {
+        char* const arguments[] = {const_cast<char*>(installer.c_str()),
+                                   const_cast<char*>("-nowait"), nullptr};
+        execve(installer.c_str(), arguments, environment.pointers.data());
         _exit(127);
     }
 
