@@ -46,6 +46,9 @@ class LinuxInstallerTest(unittest.TestCase):
         nothing ("none"), a jar claiming more bytes than any disk has ("huge"), or a jar
         without a Java program ("not-java")."""
         source = support.make_source(self.work, self.installer_jar)
+        script = source / "Disk1" / "install" / "post-install.sh"
+        script.write_text("#!/bin/sh\n")
+        script.chmod(0o755)
         data_files = support.component_dir(source, COMPONENT, "17.0")
         if runtime == "real":
             os.symlink(support.runtime_jar(self.cache), data_files / "runtime.jar")
@@ -100,6 +103,11 @@ class LinuxInstallerTest(unittest.TestCase):
         self.assertEqual(len(kept), 1)
         java = self.base / kept[0] / COMPONENT / "bin" / "java"
         self.assertTrue(os.access(java, os.X_OK))
+        # quenlow-pack stores the modes of the files it packs as well.
+        script = self.base / kept[0] / "Disk1" / "install" / "post-install.sh"
+        self.assertTrue(os.access(script, os.X_OK))
+        self.assertFalse(os.access(self.base / kept[0] / "Disk1" / "payload" / "readme.txt",
+                                   os.X_OK))
 
     def test_damaged_archive(self):
         installer = self.pack(self.source("none"), "--cmd", CMD, "--jre-component", COMPONENT)
