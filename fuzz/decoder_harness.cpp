@@ -19,11 +19,17 @@
 namespace fuzz {
 namespace {
 
-std::vector<uint8_t>* collected = nullptr;
+// Where printText puts what it receives: the console output or the notes.
+std::vector<uint8_t>* collectedOutput = nullptr;
+std::string* collectedNotes = nullptr;
 
 int collect(const char* text, uint32_t length) {
-    if (collected->size() + length > kOutputLimit) return 0;
-    collected->insert(collected->end(), text, text + length);
+    if (collectedNotes != nullptr) {
+        collectedNotes->append(text, length);
+        return static_cast<int>(length);
+    }
+    if (collectedOutput->size() + length > kOutputLimit) return 0;
+    collectedOutput->insert(collectedOutput->end(), text, text + length);
     return static_cast<int>(length);
 }
 
@@ -38,8 +44,6 @@ struct FreshState {
         callbacks.printText = collect;
         callbacks.askReplace = answerNo;
         bindCallbacks(state, &callbacks);
-        // The notes on incomplete code sets would mix with the data on the console.
-        state->quietLevel = 1;
     }
     ~FreshState() {
         releaseEngineState(state);
@@ -55,7 +59,7 @@ constexpr uint8_t kFiller = 0xA5;
 
 DecoderOutcome runDecoder(const uint8_t* stream, size_t size, const DecoderInput& input) {
     DecoderOutcome outcome{};
-    collected = &outcome.output;
+    collectedOutput = &outcome.output;
 
     // The archive: filler, the stream, a little more filler that must never be read.
     const size_t offset = (size * 37) % READ_BLOCK;
@@ -65,6 +69,8 @@ DecoderOutcome runDecoder(const uint8_t* stream, size_t size, const DecoderInput
 
     FreshState fresh;
     EngineState* s = fresh.state;
+    // The notes on incomplete code sets would mix with the data on the console.
+    s->quietLevel = 1;
     s->writeToConsole = true;
     s->inputBuffer = static_cast<uint8_t*>(std::malloc(INPUT_BUFFER_SIZE));
     s->outputBuffer = static_cast<uint8_t*>(std::malloc(OUTPUT_BUFFER_SIZE));
@@ -98,7 +104,7 @@ DecoderOutcome runDecoder(const uint8_t* stream, size_t size, const DecoderInput
         break;
     }
     restoreInput(s);
-    collected = nullptr;
+    collectedOutput = nullptr;
     return outcome;
 }
 
@@ -117,7 +123,9 @@ DecoderOutcome runInflateInMemory(const uint8_t* stream, size_t size, bool enhan
     s->memoryTarget = target.data();
     s->memoryRoom = room;
     s->memoryProduced = 0;
+    collectedNotes = &outcome.messages;
     outcome.result = inflateData(s, enhanced);
+    collectedNotes = nullptr;
     target.resize(s->memoryProduced);
     outcome.output = std::move(target);
     return outcome;
