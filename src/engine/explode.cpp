@@ -19,6 +19,7 @@
 #include <cstring>
 
 #include "engine/inflate.h"
+#include "engine/inflate_table.h"
 #include "engine/output_files.h"
 #include "engine/reader.h"
 #include "engine/state.h"
@@ -140,10 +141,8 @@ int copyMatch(Exploder& x, uint32_t length, uint32_t distance) {
         if (!x.flushed && source >= x.position) {
             // Before the entry's first byte: nothing there yet.
             std::memset(window + x.position, 0, run);
-        } else if (x.position >= source && x.position - source < run) {
-            for (uint32_t i = 0; i < run; ++i) window[x.position + i] = window[source + i];
         } else {
-            std::memmove(window + x.position, window + source, run);
+            copyWithinWindow(window, x.position, source, run);
         }
         x.position += run;
         source = (source + run) & (WINDOW_SIZE - 1);

@@ -217,22 +217,14 @@ inline int putByte(Inflater& d, uint8_t byte) {
 
 // Copies a match of any length and distance: the source is taken modulo the window,
 // so a distance reaching back before this entry's output reads what the window still
-// holds. Runs stop at the window's end (of source or destination); a run whose
-// destination is at least its length ahead of the source is one block move, a
-// shorter distance repeats the pattern byte by byte.
+// holds. Runs stop at the window's end (of source or destination).
 int copyMatch(Inflater& d, uint32_t length, uint32_t distance) {
     uint32_t source = (d.position - distance) & (WINDOW_SIZE - 1);
     while (length > 0) {
         const uint32_t furthest = source > d.position ? source : d.position;
         uint32_t run = WINDOW_SIZE - furthest;
         if (run > length) run = length;
-        uint8_t* to = d.window + d.position;
-        const uint8_t* from = d.window + source;
-        if (d.position >= source && d.position - source < run) {
-            for (uint32_t i = 0; i < run; ++i) to[i] = from[i];
-        } else {
-            std::memmove(to, from, run);
-        }
+        copyWithinWindow(d.window, d.position, source, run);
         d.position += run;
         source = (source + run) & (WINDOW_SIZE - 1);
         length -= run;
