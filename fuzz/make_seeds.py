@@ -192,6 +192,73 @@ def hostile_archives():
     return out
 
 
+class BitWriter:
+    """Bits least significant first, as deflate reads them; prefix codes most
+    significant bit first."""
+
+    def __init__(self):
+        self.value = 0
+        self.count = 0
+
+    def put(self, value, count):
+        self.value |= value << self.count
+        self.count += count
+
+    def code(self, code, length):
+        for i in reversed(range(length)):
+            self.put((code >> i) & 1, 1)
+
+    def bytes(self):
+        return self.value.to_bytes((self.count + 7) // 8, "little")
+
+
+def deflate_rule_cases():
+    """Streams on which our inflate and zlib's differ by rule (see fuzz/inflate.cpp), so
+    that the replay shows the target's allowances hold and fuzzing starts near them."""
+    cases = {}
+    # A fixed block: "a" and the end of block, 18 bits. Without its last byte the end
+    # code's missing bits read as zeros: ours decodes it, zlib asks for more input.
+    w = BitWriter()
+    w.put(1, 1)
+    w.put(1, 2)
+    w.code(0x30 + ord("a"), 8)
+    w.code(0, 7)
+    cases["fixed_a"] = w.bytes()
+    cases["fixed_a_end_of_input"] = w.bytes()[:2]
+    # A dynamic block declaring one length code (HLIT 258) and one distance code of
+    # length 0: zlib decodes its literals, ours refuses it with "(incomplete d-tree)".
+    w = BitWriter()
+    w.put(1, 1)
+    w.put(2, 2)
+    w.put(258 - 257, 5)
+    w.put(1 - 1, 5)
+    w.put(19 - 4, 4)
+    order = [16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15]
+    length_lengths = {18: 2, 0: 2, 2: 2, 1: 2}  # codes 00 (0), 01 (1), 10 (2), 11 (18)
+    for symbol in order:
+        w.put(length_lengths.get(symbol, 0), 3)
+    lengths_code = {0: 0b00, 1: 0b01, 2: 0b10, 18: 0b11}
+
+    def zeros(n):
+        while n > 0:
+            run = min(n, 138)
+            w.code(lengths_code[18], 2)
+            w.put(run - 11, 7)
+            n -= run
+
+    zeros(65)
+    w.code(lengths_code[2], 2)   # "A": 2 bits
+    zeros(256 - 66)
+    w.code(lengths_code[2], 2)   # end of block: 2 bits
+    w.code(lengths_code[1], 2)   # length code 257: 1 bit
+    w.code(lengths_code[0], 2)   # the distance code: unused
+    for _ in range(2):
+        w.code(0b10, 2)          # "A"
+    w.code(0b11, 2)              # end of block
+    cases["dynamic_no_distance_codes"] = w.bytes()
+    return cases
+
+
 def peer_archives():
     archives = {}
     if os.path.isdir(PEERS):
@@ -253,7 +320,9 @@ def main():
             for index, (method, flags, usize, data) in enumerate(raw_entries(f.read())):
                 if method == 9 and index < 2:
                     streams[9]["peer_deflate64.zip.%d" % index] = (flags, usize, data[:LARGEST_STREAM])
-    write_seeds("inflate", {n: d for n, (_, _, d) in streams[8].items()})
+    inflate = {n: d for n, (_, _, d) in streams[8].items()}
+    inflate.update(deflate_rule_cases())
+    write_seeds("inflate", inflate)
     write_seeds("inflate64", {n: d for n, (_, _, d) in streams[9].items()})
     write_seeds("unshrink", {n: d for n, (_, _, d) in streams[1].items()})
     # explode: flags byte, uncompressed size in three bytes, then the data.
