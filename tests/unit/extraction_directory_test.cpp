@@ -1,5 +1,6 @@
 // The private extraction directory on the real file system: where and how it is made,
 // the checks of the base directory, the second preparation, and the removal of the tree.
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -175,6 +176,22 @@ TEST_F(ExtractionDirectoryTest, RemovingAFileThatIsNotThereGivesUpWithoutPausing
     EXPECT_EQ(pauses, 0u);
     EXPECT_TRUE(removeTree(""));
 }
+
+#ifndef _WIN32
+TEST_F(ExtractionDirectoryTest, SystemTemporaryPathLongerThanTheBufferIsRefused) {
+    const char* saved = std::getenv("TMPDIR");
+    const std::string savedValue = saved != nullptr ? saved : "";
+    setenv("TMPDIR", ("/" + std::string(1099, 't')).c_str(), 1);
+    m_szTempDirectory[0] = '\0';
+    const std::string reported = prepare(8192, false);
+    if (saved != nullptr)
+        setenv("TMPDIR", savedValue.c_str(), 1);
+    else
+        unsetenv("TMPDIR");
+    EXPECT_EQ(reported, "ERROR: The length of the temporary directory path is too long (1101).\n");
+    EXPECT_STREQ(m_szTempDirectory, "");
+}
+#endif
 
 TEST_F(ExtractionDirectoryTest, LinksInsideTheTreeAreDeletedNotFollowed) {
     const fs::path outside = fs::path(base) / "outside";
