@@ -22,6 +22,7 @@
 #include <cstring>
 
 #include "engine/crc32.h"
+#include "engine/decrypt.h"
 #include "engine/fields.h"
 #include "engine/messages.h"
 #include "engine/output_files.h"
@@ -279,12 +280,19 @@ int extractBlock(EngineState* state, unsigned count, Walk& walk) {
         }
 
         if (entry->encrypted) {
-            // Decryption is not offered: an encrypted entry cannot be had, and the caller's
-            // password callback is never asked for a password that could not be used.
-            raiseResult(&result, RC_UNSUPPORTED);
-            sendMessage(state, "   skipping: %-22s  unable to get password\n",
-                        shown(state->entryName, name));
-            continue;
+            int decryption = prepareDecryption(state);
+            if (decryption == DECRYPT_WRONG_PASSWORD) {
+                sendMessageUpTo(state, 0, "   skipping: %-22s  incorrect password\n",
+                                shown(state->entryName, name));
+                ++walk.passwordSkips;
+                continue;
+            }
+            if (decryption != 0) {
+                raiseResult(&result, decryption);
+                sendMessage(state, "   skipping: %-22s  unable to get password\n",
+                            shown(state->entryName, name));
+                continue;
+            }
         }
 
         if (!state->testOnly && !state->writeToConsole && !prepareOutput(state)) continue;

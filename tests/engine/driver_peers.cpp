@@ -160,3 +160,41 @@ TEST(DriverPeers, LegacyMethodsExtractToTheReferenceBytes) {
         expectSameFiles(peer, archive);
     }
 }
+
+TEST(DriverPeers, TraditionalEncryptionWithAndWithoutThePassword) {
+    TempDir dir;
+    const std::string archive = "la_zip_traditional_encryption_data.zip";
+    const std::string path = peersDirectory() + "/" + archive;
+    auto withPassword = [](const char* password) {
+        static std::string given;
+        given = password;
+        return [](UnzipOptions&, UnzipCallbacks& c) {
+            c.askPassword = [](char* buffer, int size, const char*, const char*) {
+                std::snprintf(buffer, size_t(size), "%s", given.c_str());
+                return 0;
+            };
+        };
+    };
+    PeerRun peer;
+    std::string target = dir.file("right");
+    auto right = withPassword("12345678");
+    peer.run = core_test::runEngine(path, extractTo(target, right));
+    peer.extracted = extractedHashes(target);
+    EXPECT_EQ(peer.run.result, RC_OK) << peer.run.messages;
+    // The manifest's reference had no password: Python's zipfile deciphers instead.
+    peer.reference = parseHashes(commandOutput(
+        "python3 -c 'import hashlib,sys,zipfile\n"
+        "z=zipfile.ZipFile(sys.argv[1])\n"
+        "for n in z.namelist(): print(n+\"\\t\"+hashlib.sha256(z.read(n,pwd=b\"12345678\")).hexdigest())' " +
+        shellQuote(path)));
+    EXPECT_EQ(peer.reference.size(), 2u);
+    EXPECT_EQ(peer.extracted, peer.reference);
+
+    EngineRun wrong = core_test::runEngine(path, extractTo(dir.file("wrong"), withPassword("nope")));
+    EXPECT_EQ(wrong.result, RC_BADPASSWORD);
+    EXPECT_TRUE(contains(wrong.messages, "  incorrect password\n"));
+
+    EngineRun none = core_test::runEngine(path, extractTo(dir.file("none")));
+    EXPECT_EQ(none.result, RC_UNSUPPORTED);
+    EXPECT_TRUE(contains(none.messages, "  unable to get password\n"));
+}
