@@ -4,8 +4,8 @@
 // Usage: fuzz_replay TARGET PATH...   Each PATH is a file or a directory whose files
 // are replayed in name order; a missing PATH is skipped, so that a target without saved
 // crash inputs needs no empty directory. A failing input ends the process the way it
-// ended the fuzzer (abort or sanitizer report); the name is printed first so that the
-// test log says which one.
+// ended the fuzzer (abort or sanitizer report), or after kSecondsPerInput when it hangs
+// as it timed out there; the name is printed first so that the test log says which one.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -14,6 +14,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 #define QUENLOW_FUZZ_TARGET(name) \
@@ -22,6 +23,10 @@
 #undef QUENLOW_FUZZ_TARGET
 
 namespace {
+
+// Far above what any input needs, even in the sanitizer build (the fuzzers allow 10 s);
+// an input that takes longer hangs.
+constexpr unsigned kSecondsPerInput = 120;
 
 using Entry = int (*)(const uint8_t*, size_t);
 
@@ -43,7 +48,9 @@ void replayFile(Entry entry, const std::filesystem::path& path) {
     // An input of its own size, so that a read past its end shows under the sanitizers.
     std::vector<uint8_t> input(bytes.begin(), bytes.end());
     input.shrink_to_fit();
+    alarm(kSecondsPerInput);  // the default action of SIGALRM ends the process
     entry(input.data(), input.size());
+    alarm(0);
 }
 
 } // namespace
