@@ -12,6 +12,8 @@
 #  2. Escape during the extraction: "Canceling the installer . . ." with the button
 #     disabled, the "Unzip failed" box owned by the dialog (pressed by the probe), no box
 #     of the run's own after it, exit status 1, no installer, the extraction gone.
+#  3. A temporary directory that does not exist: the directory's own box, then the run's
+#     box captioned "Error", both owned by the dialog, and exit status -1 (255).
 #
 # Usage: dialog_test.sh SFX.EXE
 # The helpers dialog_probe.exe and dialog_java.exe are beside SFX.EXE; QUENLOW_PACK names
@@ -66,7 +68,7 @@ export QUENLOW_DIALOG_LOG
 temp_option="-J-Djava.io.tmpdir=$(windows_path "$scratch/tmp")"
 
 start_installer() {
-    timeout 200 wine "$scratch/setup.exe" "$temp_option" </dev/null >/dev/null \
+    timeout 200 wine "$scratch/setup.exe" "${1:-$temp_option}" </dev/null >/dev/null \
         2>"$scratch/err.raw" &
     installer=$!
 }
@@ -165,6 +167,21 @@ grep -q '^ERROR: Unzip failed$' "$scratch/err" || fail "no ERROR line for the st
 [ ! -e "$scratch/java.log" ] || fail "the installer was started after Escape"
 probe "$scratch/gone" gone 5 || fail "a dialog is left after the cancel"
 [ -z "$(ls "$scratch/tmp")" ] || fail "the extraction directory is left after the cancel"
+
+# ---- 3. no extraction directory ---------------------------------------------------------
+start_installer "-J-Djava.io.tmpdir=$(windows_path "$scratch/missing")"
+probe "$scratch/box" box 60 || fail "no box for the missing directory"
+expect "$scratch/box" box.owner dialog
+grep -q "^box.text=The temporary directory .*missing does not exist" "$scratch/box" ||
+    fail "first box: $(cat "$scratch/box")"
+probe "$scratch/box" box 30 || fail "no box of the run's own"
+expect "$scratch/box" box.caption Error
+expect "$scratch/box" box.text "Cannot setup the extract directory."
+expect "$scratch/box" box.owner dialog
+finish_installer
+[ "$status" -eq 255 ] || fail "exit status $status for a missing directory, expected 255"
+grep -q '^ERROR: Cannot setup the extract directory.$' "$scratch/err" || fail "no ERROR line"
+[ ! -e "$scratch/missing" ] || fail "the missing directory was created"
 
 echo "screenshots in $output"
 exit 0
