@@ -279,7 +279,7 @@ static int applyPrefixCorrection(EngineState* state, int result) {
     if (state->extraBytes > 0 && end.centralDirOffset == 0 && end.centralDirSize != 0) {
         sendMessage(state, "error [%s]:  NULL central directory offset\n  (attempting to process anyway)\n",
                     state->currentArchive);
-        end.centralDirOffset = uint64_t(state->extraBytes);
+        end.centralDirOffset = uint64_t(state->extraBytes);  // positive: checked above
         state->extraBytes = 0;
         return raise(result, RC_ERROR);
     }
@@ -353,7 +353,7 @@ int processArchive(EngineState* state, bool lastChance) {
         return raise(r, RC_WARNING);
     }
 
-    int s = seekArchive(state, int64_t(end.centralDirOffset));
+    int s = seekArchive(state, claimedOffset(end.centralDirOffset));
     if (s == RC_FATAL) {
         closeArchive(state);
         return s;
@@ -363,7 +363,7 @@ int processArchive(EngineState* state, bool lastChance) {
         // itself is wrong, because the recorded directory size was too large.
         int64_t formerExtraBytes = state->extraBytes;
         state->extraBytes = 0;
-        s = seekArchive(state, int64_t(end.centralDirOffset));
+        s = seekArchive(state, claimedOffset(end.centralDirOffset));
         if (s == RC_OK && atCentralHeader(state)) {
             sendMessage(state,
                         "error [%s]:  reported length of central directory is\n"
@@ -380,7 +380,7 @@ int processArchive(EngineState* state, bool lastChance) {
         }
     }
 
-    s = seekArchive(state, int64_t(end.centralDirOffset));
+    s = seekArchive(state, claimedOffset(end.centralDirOffset));
     if (s != RC_OK) {
         closeArchive(state);
         return s;
@@ -497,7 +497,7 @@ int findEndRecord(EngineState* state, int64_t searchLength) {
     if (c > RC_WARNING) return c;
     int z = findZip64End(state);
     if (z != RC_OK) return raise(c, z);
-    state->expectedEndOffset = int64_t(end.centralDirOffset + end.centralDirSize);
+    state->expectedEndOffset = claimedOffset(end.centralDirOffset) + claimedOffset(end.centralDirSize);
     return c;
 }
 

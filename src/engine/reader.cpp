@@ -32,6 +32,7 @@ static int readBlock(EngineState* state) {
 }
 
 int seekArchive(EngineState* state, int64_t offset) {
+    if (offset > ARCHIVE_OFFSET_LIMIT || offset < -ARCHIVE_OFFSET_LIMIT) return RC_EOF;
     int64_t request = offset + state->extraBytes;
     if (request < 0) {
         sendMessage(state, "error [%s]:  attempt to seek before beginning of zipfile\n%s",

@@ -23,6 +23,14 @@ constexpr int OUTPUT_BUFFER_SIZE = TEXT_CHUNK + 1;
 
 constexpr int END_OF_DATA = -1;
 
+// No archive comes near this size (2 EiB). Offsets and sizes the archive claims are
+// capped here before they are added, so that every sum of them stays inside 64 bits;
+// a capped value points past the end of the file and reads as nothing.
+constexpr int64_t ARCHIVE_OFFSET_LIMIT = int64_t(1) << 61;
+inline int64_t claimedOffset(uint64_t value) {
+    return value > uint64_t(ARCHIVE_OFFSET_LIMIT) ? ARCHIVE_OFFSET_LIMIT : int64_t(value);
+}
+
 // Positions the reader at an archive offset. RC_OK, RC_FATAL (before the file start,
 // with a message) or RC_EOF (nothing to read there).
 int seekArchive(EngineState* state, int64_t offset);

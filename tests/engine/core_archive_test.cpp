@@ -217,6 +217,14 @@ TEST(CoreArchive, DamagedZip64RecordsAreReported) {
     EXPECT_EQ(run.result, RC_NOARCHIVE);
     EXPECT_TRUE(contains(run.messages, "fatal error: read failure while seeking for End-of-centdir-64 signature.\n"
                                        "  This zipfile is corrupt.\n"));
+
+    // A directory offset near the top of the 64-bit range must not overflow the
+    // arithmetic of the correction.
+    bytes = buildArchive(someEntries(), zip64);
+    for (int i = 0; i < 8; ++i) bytes[record + 48 + i] = char(i == 7 ? 0x7F : 0xFF);
+    run = runEngine(dir.write("huge64.zip", bytes), detailedReport);
+    EXPECT_EQ(run.result, RC_ERROR);
+    EXPECT_TRUE(contains(run.messages, "bytes in zipfile\n")) << run.messages;
 }
 
 TEST(CoreArchive, CommentIsShownAndItsLengthReported) {
@@ -235,6 +243,7 @@ TEST(CoreArchive, CommentIsShownAndItsLengthReported) {
     EngineRun quiet;
     detail::current = &quiet;
     Qz_SingleEntryUnzip(0, nullptr, 0, nullptr, &options, &callbacks);
+    detail::current = nullptr;
     seenLength = callbacks.commentLength;
     EXPECT_EQ(seenLength, layout.comment.size());
 

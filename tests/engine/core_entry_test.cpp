@@ -57,6 +57,7 @@ TEST(CoreEntry, EmptyNotifySlotIsFilledAndTheCallProceeds) {
     detail::insideCall = true;
     EXPECT_EQ(Qz_SingleEntryUnzip(0, nullptr, 0, nullptr, &options, &callbacks), RC_OK);
     detail::insideCall = false;
+    detail::current = nullptr;
     EXPECT_NE(callbacks.notifySound, nullptr);
     callbacks.notifySound();  // a function that does nothing
     EXPECT_EQ(run.reported.size(), 2u);
@@ -163,6 +164,7 @@ TEST(CoreEntry, ReadFailureTakesTheSingleExit) {
     }
     EXPECT_FALSE(returned);
     EXPECT_EQ(run.messages, "error:  zipfile read error\n");
+    detail::current = nullptr;
     releaseEngineState(state);
     std::free(state);
 }

@@ -30,6 +30,7 @@ struct BareState {
     }
     ~BareState() {
         detail::insideCall = false;
+        detail::current = nullptr;
         releaseEngineState(state);
         std::free(state);
     }

@@ -241,6 +241,7 @@ inline EngineRun runEngine(const std::string& archive,
     run.result = Qz_SingleEntryUnzip(int(in.size()), in.empty() ? nullptr : in.data(), int(ex.size()),
                                      ex.empty() ? nullptr : ex.data(), &options, &callbacks);
     detail::insideCall = false;
+    detail::current = nullptr;
     return run;
 }
 
