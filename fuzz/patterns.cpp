@@ -34,18 +34,6 @@ unsigned char fold(unsigned char c, bool ignoreCase) {
     return ignoreCase && upper ? static_cast<unsigned char>(c + 0x20) : c;
 }
 
-bool hasWildcard(const char* p) {
-    for (; *p != '\0'; p += characterLength(p)) {
-        if (*p == '\\') {
-            if (p[1] == '\0') return false;
-            ++p;
-        } else if (*p == '*' || *p == '?' || *p == '[') {
-            return true;
-        }
-    }
-    return false;
-}
-
 class Reference {
 public:
     Reference(const std::string& name, const std::string& pattern, bool ignoreCase)
@@ -87,9 +75,23 @@ private:
         return match(q + length, n + length);
     }
 
+    // Whether the pattern from p on holds a "*", "?" or "[" that no backslash escapes.
+    bool wildcardFrom(size_t p) const {
+        while (p < pattern_.size()) {
+            const char c = pattern_[p];
+            if (c == '*' || c == '?' || c == '[') return true;
+            if (c == '\\') {
+                if (p + 1 == pattern_.size()) return false;
+                ++p;
+            }
+            p += characterLength(patternAt(p));
+        }
+        return false;
+    }
+
     bool star(size_t rest, size_t n) {
         if (rest == pattern_.size()) return true;
-        if (!hasWildcard(patternAt(rest))) {
+        if (!wildcardFrom(rest)) {
             const size_t restLength = pattern_.size() - rest;
             if (name_.size() - n < restLength) return false;
             const size_t tail = name_.size() - restLength;

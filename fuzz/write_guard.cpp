@@ -121,14 +121,6 @@ int open(const char* path, int flags, ...) {
     return openChecked("open", AT_FDCWD, path, flags, mode);
 }
 
-int open64(const char* path, int flags, ...) {
-    va_list arguments;
-    va_start(arguments, flags);
-    const mode_t mode = modeArgument(flags, arguments);
-    va_end(arguments);
-    return openChecked("open64", AT_FDCWD, path, flags, mode);
-}
-
 int openat(int dirfd, const char* path, int flags, ...) {
     va_list arguments;
     va_start(arguments, flags);
@@ -137,21 +129,14 @@ int openat(int dirfd, const char* path, int flags, ...) {
     return openChecked("openat", dirfd, path, flags, mode);
 }
 
-int openat64(int dirfd, const char* path, int flags, ...) {
-    va_list arguments;
-    va_start(arguments, flags);
-    const mode_t mode = modeArgument(flags, arguments);
-    va_end(arguments);
-    return openChecked("openat64", dirfd, path, flags, mode);
-}
-
 int creat(const char* path, mode_t mode) {
     return openChecked("creat", AT_FDCWD, path, O_CREAT | O_WRONLY | O_TRUNC, mode);
 }
 
-int creat64(const char* path, mode_t mode) {
-    return openChecked("creat64", AT_FDCWD, path, O_CREAT | O_WRONLY | O_TRUNC, mode);
-}
+// The large-file names are the same calls on 64-bit systems and ours take any size.
+int open64(const char* path, int flags, ...) __attribute__((alias("open")));
+int openat64(int dirfd, const char* path, int flags, ...) __attribute__((alias("openat")));
+int creat64(const char* path, mode_t mode) __attribute__((alias("creat")));
 
 int mkdir(const char* path, mode_t mode) {
     check("mkdir", AT_FDCWD, path);
