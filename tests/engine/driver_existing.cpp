@@ -49,7 +49,7 @@ time_t entryTime() {
 }
 
 void putFile(const std::string& path, const Bytes& bytes, time_t when) {
-    mkdir(path.substr(0, path.rfind('/')).c_str(), 0755);
+    makeDirectory(path.substr(0, path.rfind('/')));
     std::ofstream(path, std::ios::binary) << bytes;
     utimbuf times{when, when};
     utime(path.c_str(), &times);

@@ -1,8 +1,10 @@
 // Listing mode: the thirteen values reported per entry, the totals, the date order.
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <cstring>
 
@@ -102,8 +104,7 @@ TEST(DriverListing, ValuesOfEachEntry) {
     EXPECT_EQ(listed[0].encrypted, ' ');
     // Month-day-year unless the user's locale says otherwise (tests run in C).
     time_t stampedAt = 1700000000;  // the time block wins over the DOS stamp
-    std::tm local{};
-    localtime_r(&stampedAt, &local);
+    std::tm local = *std::localtime(&stampedAt);
     EXPECT_EQ((std::vector<int>{listed[5].date1, listed[5].date2, listed[5].date3,
                                 listed[5].hour, listed[5].minute}),
               (std::vector<int>{local.tm_mon + 1, local.tm_mday, local.tm_year + 1900,
@@ -118,6 +119,7 @@ TEST(DriverListing, ValuesOfEachEntry) {
     EXPECT_EQ(listed[2].compressed, 100u);
 }
 
+#ifndef _WIN32  // the user's date order comes from the regional settings there
 TEST(DriverListing, DayMonthYearFromTheUserLocale) {
     // A German locale of our own, compiled into the workspace.
     Workspace w;
@@ -155,6 +157,7 @@ TEST(DriverListing, DayMonthYearFromTheUserLocale) {
     ASSERT_EQ(got, ssize_t(sizeof values));
     EXPECT_EQ(std::vector<int>(values, values + 5), (std::vector<int>{25, 4, 2017, 10, 30}));
 }
+#endif
 
 TEST(DriverListing, TotalsOnlyWhenTheWalkEndsNormally) {
     Workspace w;

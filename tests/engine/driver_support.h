@@ -111,14 +111,32 @@ inline std::optional<Bytes> readFile(const std::string& path) {
     return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
+// The status of the path itself, not of what a link points to (Windows has no links
+// that these tests make).
+inline int linkStatus(const std::string& path, struct stat* status) {
+#ifdef _WIN32
+    return stat(path.c_str(), status);
+#else
+    return lstat(path.c_str(), status);
+#endif
+}
+
 inline bool exists(const std::string& path) {
     struct stat status;
-    return lstat(path.c_str(), &status) == 0;
+    return linkStatus(path, &status) == 0;
 }
 
 inline bool isDirectory(const std::string& path) {
     struct stat status;
-    return lstat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+    return linkStatus(path, &status) == 0 && S_ISDIR(status.st_mode);
+}
+
+inline void makeDirectory(const std::string& path) {
+#ifdef _WIN32
+    mkdir(path.c_str());
+#else
+    mkdir(path.c_str(), 0755);
+#endif
 }
 
 // Every path under `root`, relative to it, directories with a trailing "/", sorted.
