@@ -3,12 +3,14 @@
 // that no run sees what an earlier one extracted.
 #include "engine_harness.h"
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <set>
 #include <string>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include "quenlow/unzip.h"
@@ -16,6 +18,8 @@
 
 namespace fuzz {
 namespace {
+
+constexpr rlim_t kLargestOutputFile = rlim_t(128) << 20;
 
 struct WorkDirectory {
     std::string root;     // private directory under the temporary directory
@@ -39,6 +43,12 @@ const WorkDirectory& workDirectory() {
         w.root = realpath(pattern.c_str(), resolved) != nullptr ? resolved : pattern;
         w.archive = w.root + "/archive.zip";
         w.target = w.root + "/out";
+        // An archive may claim far more than it holds; no extracted file may grow
+        // beyond what the largest input could honestly inflate to (64 KiB at the
+        // deflate ratio of 1032 is 66 MiB). Beyond it a write fails like a full disk.
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit fileSize{kLargestOutputFile, kLargestOutputFile};
+        setrlimit(RLIMIT_FSIZE, &fileSize);
         return w;
     }();
     static bool registered = std::atexit(removeWorkDirectory) == 0;

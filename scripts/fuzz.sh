@@ -68,7 +68,10 @@ for target in "${targets[@]}"; do
     corpus=$build/corpus/$target
     artifacts=$build/artifacts/$target
     log=$build/logs/$target.log
-    mkdir -p "$corpus" "$artifacts" "$(dirname "$log")"
+    # The targets' work files go to a directory of their own, emptied after the run:
+    # a crash or a timeout leaves them behind.
+    scratch=$build/tmp/$target
+    mkdir -p "$corpus" "$artifacts" "$(dirname "$log")" "$scratch"
     rm -f "$artifacts"/*
     dictionary=$(dictionary_of "$target")
     options=(-max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048
@@ -76,8 +79,10 @@ for target in "${targets[@]}"; do
              -artifact_prefix="$artifacts/")
     [ -z "$dictionary" ] || options+=(-dict="$dictionary")
     status=0
-    "$build/bin/fuzz_$target" "${options[@]}" "$corpus" "$(seeds_of "$target")" >"$log" 2>&1 ||
-        status=$?
+    TMPDIR=$scratch "$build/bin/fuzz_$target" "${options[@]}" "$corpus" "$(seeds_of "$target")" \
+        >"$log" 2>&1 || status=$?
+    chmod -R u+rwX "$scratch" 2>/dev/null || true
+    rm -rf "${scratch:?}"/*
 
     result=clean
     for artifact in "$artifacts"/*; do
