@@ -11,7 +11,8 @@
 #                                                SECONDS each, default 60
 #        scripts/fuzz.sh --smoke                 every target for 20 s: the test run's
 #                                                bounded check for regressions
-# Environment: JOBS (build jobs, default 2).
+# Environment: JOBS (build jobs, default 2); FUZZ_KEEP_GOING=1 for long campaigns: the
+# target runs in libFuzzer's fork mode and goes on after a finding (each one is kept).
 # Exits non-zero when the build fails or any target found something.
 set -euo pipefail
 
@@ -78,6 +79,8 @@ for target in "${targets[@]}"; do
              -max_len="$(max_length_of "$target")" -print_final_stats=1 -close_fd_mask=3
              -artifact_prefix="$artifacts/")
     [ -z "$dictionary" ] || options+=(-dict="$dictionary")
+    [ "${FUZZ_KEEP_GOING:-0}" != 1 ] ||
+        options+=(-fork=1 -ignore_crashes=1 -ignore_timeouts=1 -ignore_ooms=1)
     status=0
     TMPDIR=$scratch "$build/bin/fuzz_$target" "${options[@]}" "$corpus" "$(seeds_of "$target")" \
         >"$log" 2>&1 || status=$?
@@ -97,8 +100,17 @@ for target in "${targets[@]}"; do
     fi
     [ "$result" = clean ] || found=1
 
+    # Fork mode prints no final statistics: its last "#N:" line counts every execution.
     executions=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
+    [ -n "$executions" ] || executions=$(sed -n 's/^#\([0-9]*\): cov:.*/\1/p' "$log" | tail -1)
     speed=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log" | tail -1)
+    [ -n "$speed" ] || [ -z "$executions" ] || speed=$((executions / seconds))
+    if [ "${FUZZ_KEEP_GOING:-0}" = 1 ]; then
+        # Fork mode counts coverage its own way: measure the corpus as a plain run does.
+        TMPDIR=$scratch "$build/bin/fuzz_$target" -runs=0 -close_fd_mask=3 "$corpus" \
+            "$(seeds_of "$target")" >>"$log" 2>&1 || true
+        rm -rf "${scratch:?}"/*
+    fi
     coverage=$(grep -o 'cov: [0-9]*' "$log" | tail -1 | cut -d' ' -f2)
     features=$(grep -o 'ft: [0-9]*' "$log" | tail -1 | cut -d' ' -f2)
     printf '%-15s %8s %12s %9s %7s %7s  %s\n' "$target" "$seconds" "${executions:--}" \
