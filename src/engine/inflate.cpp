@@ -82,9 +82,9 @@ constexpr uint8_t codeLengthOrder[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5,
 // 7 bytes and loads 8, so 16 buffered bytes let one iteration run without a check.
 constexpr int FAST_INPUT_MIN = 16;
 // One iteration writes at most three literals and a match of 258 bytes (longer
-// enhanced-deflate matches leave the fast loop), and match copies may write up to 7
-// bytes beyond their end.
-constexpr uint32_t FAST_OUTPUT_ROOM = 3 + 258 + 8;
+// enhanced-deflate matches leave the fast loop), and a match copy may write up to 15
+// bytes beyond its end.
+constexpr uint32_t FAST_OUTPUT_ROOM = 3 + 258 + 16;
 
 inline uint64_t load64le(const uint8_t* p) {
     uint64_t v;
@@ -333,7 +333,7 @@ int decodeFast(Inflater& d, const DecodeTable& lit, const DecodeTable& dist, boo
         bits >>= entryExtra(entry);
         count -= entryExtra(entry);
 
-        if (distance > pos || length > WINDOW_SIZE - 8 - pos) {
+        if (distance > pos || length > WINDOW_SIZE - 16 - pos) {
             // Source wraps around the window, or a long enhanced-deflate match: the
             // general copy handles both (and may flush the window).
             d.position = pos;
@@ -352,15 +352,20 @@ int decodeFast(Inflater& d, const DecodeTable& lit, const DecodeTable& dist, boo
         if (distance >= 8) {
             // Eight bytes at a time: each step reads bytes at least 8 behind what it
             // writes, so overlapping matches still repeat correctly. Deflate may write
-            // past the match's end (at most 7 bytes, overwritten by what follows, and
+            // past the match's end (at most 15 bytes, overwritten by what follows, and
             // 32 KiB away from any byte a deflate distance can still reach); enhanced
             // deflate reaches back the whole window, so it stops exactly.
             if (overCopy) {
-                do {
+                // Most matches are short: two steps without a test first.
+                std::memcpy(to, from, 8);
+                std::memcpy(to + 8, from + 8, 8);
+                to += 16;
+                from += 16;
+                while (to < end) {
                     std::memcpy(to, from, 8);
                     to += 8;
                     from += 8;
-                } while (to < end);
+                }
             } else {
                 while (end - to >= 8) {
                     std::memcpy(to, from, 8);
@@ -371,6 +376,18 @@ int decodeFast(Inflater& d, const DecodeTable& lit, const DecodeTable& dist, boo
             }
         } else if (distance == 1) {
             std::memset(to, to[-1], length);
+        } else if (overCopy) {
+            // A period of 2 to 7 bytes: write one stretch of whole periods of at least
+            // 8 bytes, then repeat it in 8-byte steps from that far back.
+            const uint32_t step = distance * ((8 + distance - 1) / distance);
+            uint8_t* const stepEnd = length > step ? to + step : end;
+            while (to < stepEnd) *to++ = *from++;
+            from = to - step;
+            while (to < end) {
+                std::memcpy(to, from, 8);
+                to += 8;
+                from += 8;
+            }
         } else {
             while (to < end) *to++ = *from++;
         }
