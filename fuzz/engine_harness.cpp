@@ -96,7 +96,7 @@ int takeDone(const char* name, uint64_t) {
     return 0;
 }
 
-int callEngine(UnzipOptions options) {
+int callEngine(UnzipOptions options, const char* onlyEntry = nullptr) {
     options.recordVersion = UNZIP_RECORD_VERSION;
     options.archivePath = workDirectory().archive.c_str();
     UnzipCallbacks callbacks{};
@@ -104,7 +104,9 @@ int callEngine(UnzipOptions options) {
     callbacks.askReplace = answerYes;
     callbacks.listEntry = takeEntry;
     callbacks.entryDone = takeDone;
-    return Qz_SingleEntryUnzip(0, nullptr, 0, nullptr, &options, &callbacks);
+    char* include[] = {const_cast<char*>(onlyEntry)};
+    return Qz_SingleEntryUnzip(onlyEntry != nullptr ? 1 : 0, onlyEntry != nullptr ? include : nullptr,
+                               0, nullptr, &options, &callbacks);
 }
 
 // The work directory must hold the archive and the target and nothing else.
@@ -148,14 +150,14 @@ void runEngineOnArchive(const uint8_t* data, size_t size, EngineRun run) {
         disarmWriteGuard();
         break;
     case EngineRun::extract:
-        // The launcher's settings: paths kept without "..", every file overwritten,
-        // the launcher's message level.
+        // As the launcher does: the descriptor alone, then everything, with paths kept
+        // without "..", every file overwritten and every message let through.
         if (mkdir(work.target.c_str(), 0700) != 0) std::abort();
         options.directoryMode = 1;
         options.overwriteAll = 1;
-        options.quietLevel = 2;
         options.targetDirectory = work.target.c_str();
         armWriteGuard(work.target);
+        callEngine(options, "sfx.ini");
         callEngine(options);
         disarmWriteGuard();
         checkNothingBesideTarget(work);

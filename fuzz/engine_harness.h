@@ -10,7 +10,7 @@ namespace fuzz {
 enum class EngineRun {
     test,     // test mode, then the entries' data to the console with text conversion
     list,     // listing mode with the comment shown, every message let through
-    extract,  // extraction into a fresh directory with the launcher's settings
+    extract,  // the launcher's two extractions (sfx.ini, then all) into a fresh directory
 };
 
 // Writes the bytes to a private archive file and runs Qz_SingleEntryUnzip on it. Aborts
