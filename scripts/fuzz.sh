@@ -5,7 +5,7 @@
 # memory or exceeds the time limit is copied to fuzz/regressions/<target>/, where the
 # ordinary test suite replays it from then on (fuzz/CMakeLists.txt). A summary with
 # executions, executions per second and coverage per target goes to standard output and
-# to build/fuzz/summary.txt.
+# is added to build/fuzz/summary.txt.
 #
 # Usage: scripts/fuzz.sh [SECONDS] [TARGET...]   every target (or those named) for
 #                                                SECONDS each, default 60
@@ -35,8 +35,14 @@ targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=("${all_targets[@]}")
 
 build=$root/build/fuzz
-cmake --preset fuzz >/dev/null
-cmake --build "$build" -j "$jobs" --target fuzz_all
+mkdir -p "$build"
+# Two runs of this script may share the build (a campaign runs targets side by side):
+# one builds at a time.
+(
+    flock 9
+    cmake --preset fuzz >/dev/null
+    cmake --build "$build" -j "$jobs" --target fuzz_all
+) 9>"$build/.build-lock"
 
 # Seeds, dictionary and the longest input worth trying, per kind of target.
 seeds_of() {
@@ -62,8 +68,8 @@ max_length_of() {
 }
 
 summary=$build/summary.txt
-printf '%-15s %8s %12s %9s %7s %7s  %s\n' target seconds executions exec/s cov ft result \
-    | tee "$summary"
+printf '%-15s %8s %12s %9s %7s %7s  %s (%s)\n' target seconds executions exec/s cov ft result \
+    "$(date '+%F %T')" | tee -a "$summary"
 found=0
 for target in "${targets[@]}"; do
     corpus=$build/corpus/$target
