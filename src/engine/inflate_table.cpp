@@ -14,13 +14,22 @@
 
 namespace {
 
-uint32_t reverseBits(uint32_t code, unsigned length) {
-    uint32_t reversed = 0;
-    for (unsigned i = 0; i < length; ++i) {
-        reversed = (reversed << 1) | (code & 1);
-        code >>= 1;
-    }
-    return reversed;
+struct ByteReversal {
+    uint8_t of[256];
+};
+constexpr ByteReversal makeByteReversal() {
+    ByteReversal r{};
+    for (unsigned i = 0; i < 256; ++i)
+        for (unsigned bit = 0; bit < 8; ++bit)
+            if (i & (1u << bit)) r.of[i] |= uint8_t(0x80u >> bit);
+    return r;
+}
+constexpr ByteReversal byteReversal = makeByteReversal();
+
+// The low `length` bits of `code` (at most 16) in reverse order.
+inline uint32_t reverseBits(uint32_t code, unsigned length) {
+    const uint32_t reversed16 = uint32_t(byteReversal.of[code & 0xFF]) << 8 | byteReversal.of[(code >> 8) & 0xFF];
+    return reversed16 >> (16 - length);
 }
 
 uint32_t symbolEntry(unsigned symbol, unsigned s, const uint16_t* base, const uint8_t* extra) {
@@ -36,9 +45,8 @@ unsigned clampWidth(unsigned width, unsigned shortest, unsigned longest) {
     return width;
 }
 
-// Gives the table storage for `needed` entries: the caller's, or a new allocation.
+// Allocates storage for `needed` entries, replacing what the builder allocated before.
 bool provideStorage(DecodeTable& table, uint32_t needed) {
-    if (table.entries != nullptr && !table.ownsEntries) return needed <= table.capacity;
     if (table.ownsEntries) releaseDecodeTable(table);
     table.entries = static_cast<uint32_t*>(std::malloc(needed * sizeof(uint32_t)));
     if (table.entries == nullptr) return false;
@@ -73,7 +81,8 @@ int buildDecodeTable(const uint8_t* lengths, unsigned n, unsigned s, const uint1
         width = 0;
         table.rootBits = 1;
         table.classicWidth = 0;
-        if (!provideStorage(table, 2)) return 3;
+        const bool ownStorage = table.entries == nullptr || table.ownsEntries;
+        if (ownStorage ? !provideStorage(table, 2) : table.capacity < 2) return 3;
         table.entries[0] = table.entries[1] = ENTRY_INVALID | 1;
         return 0;
     }
@@ -103,9 +112,12 @@ int buildDecodeTable(const uint8_t* lengths, unsigned n, unsigned s, const uint1
         if (lengths[i] != 0) sorted[offsets[lengths[i]]++] = static_cast<uint16_t>(i);
     const unsigned codes = n - count[0];
 
-    // Walk the codes once to size the second levels.
+    // Walk the codes once to size the second levels: needed to allocate, and to mark
+    // the slots of an incomplete code invalid. Storage the caller gives is sized for
+    // the worst case.
     uint32_t needed = 1u << root;
-    {
+    const bool ownStorage = table.entries == nullptr || table.ownsEntries;
+    if (ownStorage || left > 0) {
         uint32_t code = 0;
         unsigned prevLen = 0;
         uint32_t groupPrefix = ~0u;
@@ -124,7 +136,7 @@ int buildDecodeTable(const uint8_t* lengths, unsigned n, unsigned s, const uint1
         }
         if (groupLongest != 0) needed += 1u << (groupLongest - root);
     }
-    if (!provideStorage(table, needed)) return 3;
+    if (ownStorage ? !provideStorage(table, needed) : needed > table.capacity) return 3;
 
     // A complete code reaches every slot; only an incomplete one leaves some invalid.
     uint32_t* entries = table.entries;
