@@ -82,12 +82,16 @@ def made_archives():
             f.write(TEXT)
         with open(os.path.join(source, "dir", "sub", "b.bin"), "wb") as f:
             f.write(BINARY)
+        # Fixed times, so that the producers make the same archives on every run.
+        for folder, _, files in os.walk(source, topdown=False):
+            for name in files + [""]:
+                os.utime(os.path.join(folder, name), (1715953530, 1715953530))
         producers = {
             "7z_deflate64.zip": ["7zz", "a", "-tzip", "-mm=Deflate64", "-mx9"],
             "7z_deflate.zip": ["7zz", "a", "-tzip", "-mm=Deflate", "-mx9"],
             "7z_stored.zip": ["7zz", "a", "-tzip", "-mm=Copy"],
             "bsdtar.zip": ["bsdtar", "--format", "zip", "-cf"],
-            "jar.jar": ["jar", "cf"],
+            "jar.jar": ["jar", "--create", "--date=2024-05-17T13:45:30Z", "--file"],
         }
         for name, command in producers.items():
             if shutil.which(command[0]) is None:
@@ -256,6 +260,55 @@ def deflate_rule_cases():
         w.code(0b10, 2)          # "A"
     w.code(0b11, 2)              # end of block
     cases["dynamic_no_distance_codes"] = w.bytes()
+
+    # Dynamic blocks whose code lengths are sent one by one with a code-length code of
+    # sixteen 4-bit codes (symbols 0 to 15), optionally opened by a repeat code 16.
+    def canonical(lengths):
+        codes, code = {}, 0
+        for length in range(1, 16):
+            for symbol in sorted(s for s, l in lengths.items() if l == length):
+                codes[symbol] = (code, length)
+                code += 1
+            code <<= 1
+        return codes
+
+    def dynamic(literals, literal_count, distances, distance_count, items, leading_repeat=False):
+        w = BitWriter()
+        w.put(1, 1)
+        w.put(2, 2)
+        w.put(literal_count - 257, 5)
+        w.put(distance_count - 1, 5)
+        w.put(19 - 4, 4)
+        length_lengths = {symbol: 4 for symbol in range(16)}
+        if leading_repeat:  # 16 takes the place of 15, which no length uses here
+            del length_lengths[15]
+            length_lengths[16] = 4
+        for symbol in order:
+            w.put(length_lengths.get(symbol, 0), 3)
+        length_codes = canonical(length_lengths)
+        sequence = [literals.get(i, 0) for i in range(literal_count)] + \
+                   [distances.get(i, 0) for i in range(distance_count)]
+        if leading_repeat:  # three zeros as "repeat the previous length (none yet)"
+            assert sequence[:3] == [0, 0, 0]
+            w.code(*length_codes[16])
+            w.put(0, 2)
+            sequence = sequence[3:]
+        for length in sequence:
+            w.code(*length_codes[length])
+        literal_codes, distance_codes = canonical(literals), canonical(distances)
+        for kind, symbol in items:
+            w.code(*(literal_codes if kind == "l" else distance_codes)[symbol])
+        return w.bytes()
+
+    # "A", then a match of length 3 at distance 1, then the end: "AAAA".
+    match_items = [("l", 65), ("l", 257), ("d", 0), ("l", 256)]
+    complete = {65: 1, 256: 2, 257: 2}
+    # An incomplete distance code (one code of two bits): zlib refuses the set.
+    cases["dynamic_incomplete_distances"] = dynamic(complete, 258, {0: 2}, 1, match_items)
+    # 288 literal/length and 32 distance codes declared: zlib refuses the counts.
+    cases["dynamic_all_codes_declared"] = dynamic(complete, 288, {0: 1, 1: 1}, 32, match_items)
+    # A repeat code before any length: ours repeats length 0, zlib refuses it.
+    cases["dynamic_leading_repeat"] = dynamic(complete, 258, {0: 1, 1: 1}, 2, match_items, True)
     return cases
 
 
@@ -294,10 +347,15 @@ def raw_entries(archive):
 
 
 def write_seeds(target, seeds):
+    """Writes each distinct seed once, under the first name it came with."""
     directory = os.path.join(SEEDS, target)
     shutil.rmtree(directory, ignore_errors=True)
     os.makedirs(directory)
+    written = set()
     for name, data in seeds.items():
+        if data in written:
+            continue
+        written.add(data)
         with open(os.path.join(directory, name), "wb") as f:
             f.write(data)
 
