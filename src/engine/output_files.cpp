@@ -245,7 +245,7 @@ int openOutputFile(EngineState* state) {
         return 1;
     }
     state->outputOpen = true;
-    reserveOutputSize(state->outputHandle, state->local.uncompressedSize);
+    if (isWindowsNT()) reserveOutputSize(state->outputHandle, state->local.uncompressedSize);
     return 0;
 }
 
@@ -609,6 +609,7 @@ void restoreInput(EngineState* state) {
 
 int makeDirectoryRecord(EngineState* state, DirectoryRecord** out) {
     *out = nullptr;
+    if (!isWindowsNT()) return RC_OK;  // older systems keep no directory times
     uint32_t blockLength = 0;
     const uint8_t* block = findSecurityBlock(state, &blockLength);
     size_t pathLength = std::strlen(state->entryName);
@@ -635,6 +636,7 @@ int makeDirectoryRecord(EngineState* state, DirectoryRecord** out) {
 }
 
 int applyDirectoryAttributes(EngineState* state, DirectoryRecord* record) {
+    if (!isWindowsNT()) return RC_OK;
     int result = RC_OK;
     OutputHandle handle = 0;
     bool opened = false;

@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstring>
 #include <sys/stat.h>
 
 namespace {
@@ -131,7 +132,22 @@ bool createOutputDirectory(const char* path, int* error) {
     return true;
 }
 
+// The names Windows reserves for devices in every directory, with any extension
+// ("con.txt" is the console too) and trailing blanks ignored.
+static bool isReservedDeviceName(const char* name) {
+    static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
+    size_t length = 0;
+    while (name[length] != '\0' && name[length] != '.') ++length;
+    while (length > 0 && name[length - 1] == ' ') --length;
+    for (const char* device : kDevices)
+        if (strlen(device) == length && _strnicmp(name, device, length) == 0) return true;
+    // COM1-COM9 and LPT1-LPT9.
+    return length == 4 && (_strnicmp(name, "COM", 3) == 0 || _strnicmp(name, "LPT", 3) == 0) &&
+           name[3] >= '1' && name[3] <= '9';
+}
+
 bool isCharacterDevice(const char* path) {
+    if (isReservedDeviceName(path)) return true;
     struct _stati64 status;
     return _stati64(path, &status) == 0 && (status.st_mode & _S_IFMT) == _S_IFCHR;
 }
