@@ -8,6 +8,7 @@
  *
  *   dialog_probe find SECONDS     wait until the dialog is shown, then describe it
  *   dialog_probe box SECONDS      wait for a message box, print its text, press its OK
+ *   dialog_probe minimize SECONDS minimise the dialog, let it paint its icon, restore it
  *   dialog_probe hidden SECONDS   wait until the dialog exists but is hidden
  *   dialog_probe gone SECONDS     wait until no dialog is left; status 1 if one stays
  */
@@ -105,6 +106,18 @@ static int describe(HWND dialog) {
     return 0;
 }
 
+/* The minimised dialog paints its own icon; the run must not mind. */
+static int minimize(HWND dialog) {
+    ShowWindow(dialog, SW_MINIMIZE);
+    Sleep(300);
+    printf("iconic=%d\n", IsIconic(dialog) ? 1 : 0);
+    RedrawWindow(dialog, NULL, NULL, RDW_INVALIDATE | RDW_UPDATENOW);
+    ShowWindow(dialog, SW_RESTORE);
+    Sleep(300);
+    printf("restored=%d\n", !IsIconic(dialog) && IsWindowVisible(dialog) ? 1 : 0);
+    return 0;
+}
+
 /* A message box is a dialog of its own whose text is the static control 0xFFFF. */
 static BOOL CALLBACK findBox(HWND window, LPARAM found) {
     char className[16];
@@ -139,6 +152,10 @@ int main(int argc, char** argv) {
             EnumWindows(findBox, (LPARAM)&box);
             if (box != NULL)
                 return pressBox(box);
+        } else if (strcmp(mode, "minimize") == 0) {
+            HWND dialog = findDialog();
+            if (dialog != NULL)
+                return minimize(dialog);
         } else if (strcmp(mode, "hidden") == 0) {
             HWND dialog = FindWindowA("#32770", "Quenlow");
             if (dialog != NULL && !IsWindowVisible(dialog))

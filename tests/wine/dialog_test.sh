@@ -6,7 +6,8 @@
 #
 #  1. A normal run. While it extracts, the dialog is read from outside (dialog_probe) and
 #     photographed: caption, client size and every control where the template puts it,
-#     the picture at its own size centred, the status line, and a bar that moves. While
+#     the picture at its own size centred, the status line, and a bar that moves; the
+#     dialog minimised (it paints its icon) and restored goes on. While
 #     the installer runs the dialog is hidden; at the end no window is left, the exit
 #     status is the installer's, the installer ran once and the extraction is gone.
 #  2. Escape during the extraction: "Canceling the installer . . ." with the button
@@ -99,7 +100,9 @@ expect() { # FILE KEY VALUE
 QUENLOW_DIALOG_EXIT=7 QUENLOW_DIALOG_SLEEP=2000 start_installer
 probe "$scratch/first" find 60 || fail "no dialog appeared"
 import -window root "$output/extracting.png"
-sleep 1
+probe "$scratch/minimized" minimize 10 || fail "the dialog went away during the extraction"
+expect "$scratch/minimized" iconic 1
+expect "$scratch/minimized" restored 1
 probe "$scratch/second" find 10 || fail "the dialog went away during the extraction"
 import -window root "$output/extracting-later.png"
 cat "$scratch/first"
