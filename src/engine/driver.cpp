@@ -614,7 +614,10 @@ int extractEntries(EngineState* state) {
 }
 
 void releaseDriverState(EngineState* state) {
+    // Only the slots that hold a name are written: writing all 16384 would bring every
+    // page of the table into memory at the end of each call, used or not.
     for (EntryInfo& entry : state->entryTable) {
+        if (entry.centralName == nullptr) continue;
         std::free(entry.centralName);
         entry.centralName = nullptr;
     }
