@@ -19,17 +19,6 @@ const std::set<int> knownResults = {RC_OK,       RC_WARNING, RC_ERROR,    RC_FAT
                                     RC_NOMATCH,  RC_DISKFULL, RC_EOF,     RC_ISDIR,    RC_EFTRUNC,
                                     RC_ABORT,    RC_UNSUPPORTED, RC_BADPASSWORD};
 
-Bytes readAll(const std::string& path) {
-    Bytes bytes;
-    if (FILE* f = std::fopen(path.c_str(), "rb")) {
-        char buffer[65536];
-        std::size_t got;
-        while ((got = std::fread(buffer, 1, sizeof buffer, f)) > 0) bytes.append(buffer, got);
-        std::fclose(f);
-    }
-    return bytes;
-}
-
 // One kind of damage, chosen and placed by the generator.
 Bytes damage(Bytes bytes, std::mt19937& random) {
     auto position = [&](std::size_t tailBias) {
@@ -105,5 +94,5 @@ TEST(CoreHostile, DamagedDeflatedArchivesEndInAResult) {
         "z.writestr(zipfile.ZipInfo('dir/'),'')\n"
         "z.close()\" " + made);
     if (!produced) GTEST_SKIP() << "python3 is needed to make the archive";
-    runDamaged(dir, readAll(made), 3, 300);
+    runDamaged(dir, readFileBytes(made), 3, 300);
 }

@@ -175,6 +175,17 @@ struct TempDir {
     }
 };
 
+inline std::string readFileBytes(const std::string& path) {
+    std::string bytes;
+    if (FILE* f = std::fopen(path.c_str(), "rb")) {
+        char buffer[65536];
+        std::size_t got;
+        while ((got = std::fread(buffer, 1, sizeof buffer, f)) > 0) bytes.append(buffer, got);
+        std::fclose(f);
+    }
+    return bytes;
+}
+
 // Runs a shell command (a real producer such as python3 or 7zz); true on success.
 inline bool runCommand(const std::string& command) { return std::system(command.c_str()) == 0; }
 

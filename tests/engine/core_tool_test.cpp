@@ -19,22 +19,11 @@ struct ToolRun {
     std::string errors;
 };
 
-std::string readText(const std::string& path) {
-    std::string text;
-    if (FILE* f = std::fopen(path.c_str(), "rb")) {
-        char buffer[4096];
-        std::size_t got;
-        while ((got = std::fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, got);
-        std::fclose(f);
-    }
-    return text;
-}
-
 ToolRun tool(const TempDir& dir, const std::string& arguments, const std::string& input = "") {
     const std::string command = "cd '" + dir.path + "' && printf '" + input + "' | " QUENLOW_UNZIP_PATH " " + arguments + " >'" +
                                 dir.file("out.txt") + "' 2>'" + dir.file("err.txt") + "'";
     const int raw = std::system(command.c_str());
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, readText(dir.file("out.txt")), readText(dir.file("err.txt"))};
+    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, readFileBytes(dir.file("out.txt")), readFileBytes(dir.file("err.txt"))};
 }
 
 bool makeArchive(const TempDir& dir) {
@@ -86,30 +75,30 @@ TEST(CoreTool, OverwriteQuestionAnswersFromStandardInput) {
     const std::string target = dir.file("x");
     ToolRun run = tool(dir, "extract -q -d '" + target + "' " + archive);
     ASSERT_EQ(run.status, 0) << run.errors;
-    EXPECT_EQ(readText(target + "/\xC3\xA9t\xC3\xA9.txt"), "summer");
+    EXPECT_EQ(readFileBytes(target + "/\xC3\xA9t\xC3\xA9.txt"), "summer");
 
     auto spoil = [&] { dir.write("x/\xC3\xA9t\xC3\xA9.txt", "changed"); };
     spoil();
     run = tool(dir, "extract -d '" + target + "' " + archive + " '*.txt' --exclude 'docs/*'", "n\\n");
     EXPECT_NE(run.errors.find("replace "), std::string::npos) << run.errors;
-    EXPECT_EQ(readText(target + "/\xC3\xA9t\xC3\xA9.txt"), "changed");
+    EXPECT_EQ(readFileBytes(target + "/\xC3\xA9t\xC3\xA9.txt"), "changed");
 
     run = tool(dir, "extract -d '" + target + "' " + archive + " --exclude 'docs/*'", "y\\n");
-    EXPECT_EQ(readText(target + "/\xC3\xA9t\xC3\xA9.txt"), "summer");
+    EXPECT_EQ(readFileBytes(target + "/\xC3\xA9t\xC3\xA9.txt"), "summer");
 
     spoil();
     run = tool(dir, "extract -d '" + target + "' " + archive + " --exclude 'docs/*'", "r\\nrenamed.txt\\n");
-    EXPECT_EQ(readText(target + "/\xC3\xA9t\xC3\xA9.txt"), "changed");
-    EXPECT_EQ(readText(dir.file("renamed.txt")) + readText(target + "/renamed.txt"), "summer");
+    EXPECT_EQ(readFileBytes(target + "/\xC3\xA9t\xC3\xA9.txt"), "changed");
+    EXPECT_EQ(readFileBytes(dir.file("renamed.txt")) + readFileBytes(target + "/renamed.txt"), "summer");
 
     // Without an answer nothing is replaced; "never" does not ask at all.
     run = tool(dir, "extract -d '" + target + "' " + archive);
-    EXPECT_EQ(readText(target + "/\xC3\xA9t\xC3\xA9.txt"), "changed");
+    EXPECT_EQ(readFileBytes(target + "/\xC3\xA9t\xC3\xA9.txt"), "changed");
     run = tool(dir, "extract --overwrite never -d '" + target + "' " + archive);
     EXPECT_EQ(run.errors.find("replace "), std::string::npos);
     run = tool(dir, "extract --overwrite always -d '" + target + "' " + archive);
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(readText(target + "/\xC3\xA9t\xC3\xA9.txt"), "summer");
+    EXPECT_EQ(readFileBytes(target + "/\xC3\xA9t\xC3\xA9.txt"), "summer");
 }
 
 TEST(CoreTool, ExitStatusIsTheEngineResult) {
