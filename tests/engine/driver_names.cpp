@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 #include "driver_support.h"
 #include "engine/output_names.h"
@@ -118,6 +121,21 @@ TEST(DriverNames, JunkPathsAndDirectoryEntries) {
                                        "                 unable to process x/y.txt.\n"));
     EXPECT_TRUE(exists(blocked.out("z.txt")));
 }
+
+#ifndef _WIN32
+TEST(DriverNames, DeviceNamesGetAnUnderscore) {
+    // A component is a device name when the current directory holds such a device.
+    Workspace w;
+    w.write(buildRaw(files({"null/inner.txt", "tty"})));
+    char previous[4096];
+    ASSERT_NE(getcwd(previous, sizeof previous), nullptr);
+    ASSERT_EQ(chdir("/dev"), 0);
+    EngineRun run = w.extract();
+    ASSERT_EQ(chdir(previous), 0);
+    EXPECT_EQ(run.result, RC_OK);
+    EXPECT_EQ(tree(w.target), (std::vector<std::string>{"_null/", "_null/inner.txt", "_tty"}));
+}
+#endif
 
 TEST(DriverNames, LengthLimitsOfDirectoriesAndPaths) {
     Workspace w;
