@@ -131,4 +131,19 @@ DecoderOutcome runInflateInMemory(const uint8_t* stream, size_t size, bool enhan
     return outcome;
 }
 
+int runFieldBlock(const uint8_t* block, size_t size, size_t targetSize, bool testOnly) {
+    // Both of exactly their size, so that a read or write past either shows.
+    std::vector<uint8_t> input(block, block + size);
+    input.shrink_to_fit();
+    std::vector<uint8_t> target(targetSize);
+    target.shrink_to_fit();
+    std::string notes;
+    FreshState fresh;
+    fresh.state->testOnly = testOnly;
+    collectedNotes = &notes;
+    const int result = extractFieldBlock(fresh.state, target.data(), target.size(), input.data(), input.size());
+    collectedNotes = nullptr;
+    return result;
+}
+
 } // namespace fuzz

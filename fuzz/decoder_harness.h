@@ -36,4 +36,8 @@ DecoderOutcome runDecoder(const uint8_t* stream, size_t size, const DecoderInput
 // decoder's notes on incomplete code sets are let through and collected.
 DecoderOutcome runInflateInMemory(const uint8_t* stream, size_t size, bool enhanced, size_t room);
 
+// extractFieldBlock on a compressed extra-field block (method, CRC, data) into a
+// target of exactly `targetSize` bytes, in test mode or not; answers its result.
+int runFieldBlock(const uint8_t* block, size_t size, size_t targetSize, bool testOnly);
+
 } // namespace fuzz

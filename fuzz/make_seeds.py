@@ -325,7 +325,7 @@ def peer_archives():
 
 
 def raw_entries(archive):
-    """(method, flags, uncompressed size, compressed bytes) of each entry, found through the
+    """(method, flags, uncompressed size, CRC, compressed bytes) of each entry, found through the
     central directory so that sizes are right with data descriptors too."""
     end = archive.rfind(b"PK\x05\x06")
     if end < 0 or end + 22 > len(archive):
@@ -336,14 +336,14 @@ def raw_entries(archive):
     for _ in range(count):
         if archive[p:p + 4] != b"PK\x01\x02":
             return
-        (flags, method, csize, usize, nlen, xlen, clen, local) = struct.unpack_from("<2x2x HH 4x 4x II HHH 8x I", archive, p + 4)
+        (flags, method, crc, csize, usize, nlen, xlen, clen, local) = struct.unpack_from("<2x2x HH 4x I II HHH 8x I", archive, p + 4)
         p += 46 + nlen + xlen + clen
         local += shift
         if archive[local:local + 4] != b"PK\x03\x04" or csize == 0xFFFFFFFF:
             continue
         lnlen, lxlen = struct.unpack_from("<HH", archive, local + 26)
         start = local + 30 + lnlen + lxlen
-        yield method, flags, usize, archive[start:start + csize]
+        yield method, flags, usize, crc, archive[start:start + csize]
 
 
 def write_seeds(target, seeds):
@@ -367,21 +367,26 @@ def main():
     write_seeds("archives", archives)  # shared by the three engine targets
 
     streams = {1: {}, 6: {}, 8: {}, 9: {}}
+    blocks = {}
     for name, archive in archives.items():
-        for index, (method, flags, usize, data) in enumerate(raw_entries(archive)):
+        for index, (method, flags, usize, crc, data) in enumerate(raw_entries(archive)):
             if method in streams and data and not flags & 1:
                 streams[method]["%s.%d" % (name, index)] = (flags, usize, data[:LARGEST_STREAM])
+            if method in (0, 8) and usize <= 0xFFFF and len(data) <= 4096 and not flags & 1:
+                # field_block: target size, test-mode flag, then method, CRC and data.
+                blocks["%s.%d" % (name, index)] = struct.pack("<HBHI", usize, 0, method, crc) + data
     # The enhanced-deflate peer is too large as an archive; its first stream is not.
     big = os.path.join(PEERS, "deflate64.zip")
     if os.path.exists(big):
         with open(big, "rb") as f:
-            for index, (method, flags, usize, data) in enumerate(raw_entries(f.read())):
+            for index, (method, flags, usize, _, data) in enumerate(raw_entries(f.read())):
                 if method == 9 and index < 2:
                     streams[9]["peer_deflate64.zip.%d" % index] = (flags, usize, data[:LARGEST_STREAM])
     inflate = {n: d for n, (_, _, d) in streams[8].items()}
     inflate.update(deflate_rule_cases())
     write_seeds("inflate", inflate)
     write_seeds("inflate64", {n: d for n, (_, _, d) in streams[9].items()})
+    write_seeds("field_block", blocks)
     write_seeds("unshrink", {n: d for n, (_, _, d) in streams[1].items()})
     # explode: flags byte, uncompressed size in three bytes, then the data.
     write_seeds("explode", {n: bytes([f & 0x06]) + struct.pack("<I", min(u, 0xFFFFFF))[:3] + d

@@ -29,8 +29,8 @@ elif [[ "${1:-}" =~ ^[0-9]+$ ]]; then
     shift
 fi
 
-all_targets=(engine_test engine_list engine_extract inflate inflate64 unshrink explode patterns
-             command_line descriptor versions launch_command)
+all_targets=(engine_test engine_list engine_extract inflate inflate64 unshrink explode field_block
+             patterns command_line descriptor versions launch_command)
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=("${all_targets[@]}")
 
@@ -55,14 +55,14 @@ dictionary_of() {
     case $1 in
         engine_*) echo "$root/fuzz/dictionaries/zip.dict" ;;
         inflate|inflate64) echo "$root/fuzz/dictionaries/deflate.dict" ;;
-        unshrink|explode) echo "" ;;
+        unshrink|explode|field_block) echo "" ;;
         *) echo "$root/fuzz/dictionaries/launcher.dict" ;;
     esac
 }
 max_length_of() {
     case $1 in
         engine_*) echo 65536 ;;
-        inflate|inflate64|unshrink|explode) echo 16384 ;;
+        inflate|inflate64|unshrink|explode|field_block) echo 16384 ;;
         *) echo 4096 ;;
     esac
 }
