@@ -10,8 +10,3 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_CROSSCOMPILING_EMULATOR wine)
-# Double arithmetic in SSE2 registers, not in the x87's 80-bit ones: computations such as
-# the progress percentage (29 of 100 bytes is 28 %, because 0.29 * 100 is just below 29 in
-# double precision) must give the same result on Windows as on Linux.
-set(CMAKE_C_FLAGS_INIT "-msse2 -mfpmath=sse")
-set(CMAKE_CXX_FLAGS_INIT "-msse2 -mfpmath=sse")
