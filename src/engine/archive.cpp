@@ -392,10 +392,9 @@ int processArchive(EngineState* state, bool lastChance) {
 
 // --- The end records ------------------------------------------------------------------
 
-// Scans block positions `from` down to 0 for the end-record signature; a match needs
-// the "P" first, so most positions cost one comparison.
-static int scanBlock(EngineState* state, int from) {
-    const uint8_t* signature = state->signatures.endRecord;
+// Scans block positions `from` down to 0 for a signature; a match needs the "P" first,
+// so most positions cost one comparison.
+static int scanBlock(const EngineState* state, int from, const uint8_t* signature) {
     for (int position = from; position >= 0; --position)
         if (state->inputBuffer[position] == 'P' &&
             std::memcmp(state->inputBuffer + position, signature, 4) == 0)
@@ -411,14 +410,13 @@ static bool readAt(EngineState* state, int64_t offset, void* buffer, std::size_t
 
 int scanForSignature(EngineState* state, int64_t searchLength, const uint8_t* signature,
                      int recordSize) {
-    (void)signature;  // the end-record signature is the only one searched for backwards
     const int64_t tail = int64_t(state->archiveLength % READ_BLOCK);
     uint8_t* spare = state->inputBuffer + READ_BLOCK;
     bool tailRead = false;
     if (tail > recordSize) {
         state->bufferStart = int64_t(state->archiveLength) - tail;
         if (!readAt(state, state->bufferStart, state->inputBuffer, std::size_t(tail))) return 2;
-        int position = scanBlock(state, int(tail) - (recordSize + 4));
+        int position = scanBlock(state, int(tail) - (recordSize + 4), signature);
         if (position >= 0) {
             state->inputPos = state->inputBuffer + position;
             state->inputCount = int(tail) - position;
@@ -440,7 +438,7 @@ int scanForSignature(EngineState* state, int64_t searchLength, const uint8_t* si
         state->bufferStart -= READ_BLOCK;
         if (state->bufferStart < 0) break;
         if (!readAt(state, state->bufferStart, state->inputBuffer, READ_BLOCK)) return 2;
-        int position = scanBlock(state, READ_BLOCK - 1);
+        int position = scanBlock(state, READ_BLOCK - 1, signature);
         if (position >= 0) {
             state->inputPos = state->inputBuffer + position;
             state->inputCount = READ_BLOCK - position;
@@ -458,7 +456,7 @@ int findEndRecord(EngineState* state, int64_t searchLength) {
         state->bufferStart = 0;
         if (readAt(state, 0, state->inputBuffer, std::size_t(length)) &&
             length >= int(END_RECORD_SIZE)) {
-            int position = scanBlock(state, length - int(END_RECORD_SIZE));
+            int position = scanBlock(state, length - int(END_RECORD_SIZE), state->signatures.endRecord);
             if (position >= 0) {
                 state->inputPos = state->inputBuffer + position;
                 state->inputCount = length - position;
