@@ -50,6 +50,7 @@ static bool nearestExistingDevice(const char* path, dev_t* device, std::string* 
             *existing = candidate;
             return true;
         }
+        if (candidate == "." || candidate == "/") return false;
         std::size_t slash = candidate.find_last_of('/');
         if (slash == std::string::npos) {
             candidate = ".";

@@ -14,13 +14,9 @@
 bool queryFileStatus(const char* path, FileStatus* status) {
     struct __stat64 info;
     if (::_stat64(path, &info) != 0) return false;
+    // The runtime sets the execute bits for names ending in .exe, .com, .bat and .cmd,
+    // which is how a plain executable is told apart from a damaged archive.
     status->mode = unsigned(info.st_mode) & 0xFFFF;
-    // The runtime reports no execute permission of its own; like it, count programs by
-    // their name so that a plain executable is told apart from a damaged archive.
-    const char* dot = std::strrchr(path, '.');
-    if (dot != nullptr && (_stricmp(dot, ".exe") == 0 || _stricmp(dot, ".com") == 0 ||
-                           _stricmp(dot, ".bat") == 0 || _stricmp(dot, ".cmd") == 0))
-        status->mode |= 0x40;
     status->size = uint64_t(info.st_size);
     status->accessTime = int64_t(info.st_atime);
     status->modificationTime = int64_t(info.st_mtime);
