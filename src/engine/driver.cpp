@@ -99,6 +99,29 @@ bool entryWanted(EngineState* state) {
     return true;
 }
 
+// Reads a header's name and extra field, raising the result by what the field reader
+// answers. A failure above a warning is reported with `which` ("central" or "local")
+// and answers false: the header cannot be used.
+bool readNameAndExtra(EngineState* state, unsigned nameLength, unsigned extraLength,
+                      int nameMode, const char* which) {
+    char name[PRINTABLE_NAME_SIZE];
+    int field = readField(state, nameLength, nameMode);
+    raiseResult(&state->runResult, field);
+    if (field > RC_WARNING) {
+        sendMessage(state, "%s:  bad filename length (%s)\n", shown(state->entryName, name), which);
+        return false;
+    }
+    releaseExtraField(state);
+    field = readField(state, extraLength, FIELD_EXTRA);
+    raiseResult(&state->runResult, field);
+    if (field > RC_WARNING) {
+        sendMessage(state, "%s:  bad extra field length (%s)\n", shown(state->entryName, name),
+                    which);
+        return false;
+    }
+    return true;
+}
+
 // Asks whether an entry stored in VMS format is to be extracted anyway.
 bool vmsAnswerYes(EngineState* state) {
     char name[PRINTABLE_NAME_SIZE];
@@ -213,25 +236,9 @@ bool readAndCheckLocalHeader(EngineState* state, Walk& walk) {
         raiseResult(&result, RC_WARNING);
     }
 
-    int field = readField(state, state->local.nameLength, FIELD_LOCAL_NAME);
-    if (field != RC_OK) {
-        raiseResult(&result, field);
-        if (field > RC_WARNING) {
-            sendMessage(state, "%s:  bad filename length (%s)\n", shown(state->entryName, name),
-                        "local");
-            return false;
-        }
-    }
-    releaseExtraField(state);
-    field = readField(state, state->local.extraLength, FIELD_EXTRA);
-    if (field != RC_OK) {
-        raiseResult(&result, field);
-        if (field > RC_WARNING) {
-            sendMessage(state, "%s:  bad extra field length (%s)\n",
-                        shown(state->entryName, name), "local");
-            return false;
-        }
-    }
+    if (!readNameAndExtra(state, state->local.nameLength, state->local.extraLength,
+                          FIELD_LOCAL_NAME, "local"))
+        return false;
 
     if (entry->centralName != nullptr) {
         if (std::strcmp(entry->centralName, state->entryName) != 0) {
@@ -317,7 +324,6 @@ int extractBlock(EngineState* state, unsigned count, Walk& walk) {
 // Reads central headers into the table until a block is full or the directory ends.
 unsigned readBlock(EngineState* state, Walk& walk) {
     int& result = state->runResult;
-    char name[PRINTABLE_NAME_SIZE];
     unsigned accepted = 0;
     while (accepted < kEntryTableSize) {
         state->currentEntry = &state->entryTable[accepted];
@@ -351,26 +357,10 @@ unsigned readBlock(EngineState* state, Walk& walk) {
             walk.endReached = true;
             break;
         }
-        int field = readField(state, state->central.nameLength, FIELD_CENTRAL_NAME);
-        if (field != RC_OK) {
-            raiseResult(&result, field);
-            if (field > RC_WARNING) {
-                sendMessage(state, "%s:  bad filename length (%s)\n",
-                            shown(state->entryName, name), "central");
-                walk.endReached = true;
-                break;
-            }
-        }
-        releaseExtraField(state);
-        field = readField(state, state->central.extraLength, FIELD_EXTRA);
-        if (field != RC_OK) {
-            raiseResult(&result, field);
-            if (field > RC_WARNING) {
-                sendMessage(state, "%s:  bad extra field length (%s)\n",
-                            shown(state->entryName, name), "central");
-                walk.endReached = true;
-                break;
-            }
+        if (!readNameAndExtra(state, state->central.nameLength, state->central.extraLength,
+                              FIELD_CENTRAL_NAME, "central")) {
+            walk.endReached = true;
+            break;
         }
         readField(state, state->central.entryCommentLength, FIELD_SKIP);
 
