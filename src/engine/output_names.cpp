@@ -349,6 +349,7 @@ int mapOutputName(EngineState* state, bool newName) {
     char* lastSemicolon = nullptr;
     int result = RC_OK;
     bool droppedParent = false;
+    bool addedDirectory = false;
     bool blanksToUnderscore = state->underscoreBlanks;
     bool blanksChecked = state->underscoreBlanks;
 
@@ -363,6 +364,7 @@ int mapOutputName(EngineState* state, bool newName) {
             } else if (kind != CURRENT_DIR && component[0] != '\0') {
                 status = buildPath(state, component, PATH_ADDDIR);
                 if (status > MAP_TRUNCATED) return status;
+                addedDirectory = true;
             }
             length = 0;
             lastSemicolon = nullptr;
@@ -415,7 +417,10 @@ int mapOutputName(EngineState* state, bool newName) {
             setDirectoryAttributes(state);
             return MAP_DIRCREATED | result;
         }
-        if (state->overwriteMode == OVERWRITE_ALWAYS) setDirectoryAttributes(state);
+        // A directory entry whose every component was dropped (junked paths, "." or
+        // "..") names the target itself, whose attributes are not the archive's to set.
+        if (state->overwriteMode == OVERWRITE_ALWAYS && addedDirectory)
+            setDirectoryAttributes(state);
         return MAP_SKIP | result;
     }
 
