@@ -11,6 +11,7 @@
 #include "engine/inflate_table.h"
 
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -143,6 +144,17 @@ int buildDecodeTable(const uint8_t* lengths, unsigned n, unsigned s, const uint1
     if (left > 0)
         for (uint32_t i = 0; i < needed; ++i) entries[i] = ENTRY_INVALID | root;
 
+    // The first level grows with the code lengths: codes of length L are placed once
+    // in a table of 2^L slots, and doubling the table (a block copy) repeats every
+    // shorter code at all the slots whose low bits it matches.
+    unsigned tableBits = shortest;
+    if (left == 0)
+        for (uint32_t i = 0; i < (1u << shortest); ++i) entries[i] = ENTRY_INVALID | root;
+    auto growTo = [&](unsigned bits) {
+        for (; tableBits < bits; ++tableBits)
+            std::memcpy(entries + (1u << tableBits), entries, (sizeof *entries) << tableBits);
+    };
+
     uint32_t code = 0;
     unsigned prevLen = 0;
     uint32_t groupPrefix = ~0u;
@@ -157,9 +169,11 @@ int buildDecodeTable(const uint8_t* lengths, unsigned n, unsigned s, const uint1
         const uint32_t reversed = reverseBits(code, len);
         const uint32_t entry = symbolEntry(symbol, s, base, extra);
         if (len <= root) {
-            for (uint32_t i = reversed; i < (1u << root); i += 1u << len) entries[i] = entry | len;
+            growTo(len);
+            entries[reversed] = entry | len;
             continue;
         }
+        growTo(root);
         const uint32_t prefix = code >> (len - root);
         if (prefix != groupPrefix) {
             // The group's longest code is its last one: find it to fix the width.
@@ -184,6 +198,8 @@ int buildDecodeTable(const uint8_t* lengths, unsigned n, unsigned s, const uint1
         for (uint32_t i = reversed >> root; i < (1u << groupWidth); i += 1u << rest)
             entries[groupStart + i] = entry | rest;
     }
+
+    growTo(root);
 
     if (left > 0 && longest != 1) return 1;
     return 0;
