@@ -14,6 +14,11 @@
 // ones, and the decoding stops when the entry's size has been produced. Whether it
 // then stood exactly at the end of the compressed data is what tells a sound entry
 // from a damaged one (result 5, with the bytes consumed in usedCompressed).
+//
+// The bytes not yet consumed (unread input plus whole bytes in the bit buffer) can
+// only fall as decoding goes on. Once they are below zero the entry is damaged
+// whatever follows, so decoding stops there: a few hundred bytes that claim gigabytes
+// would otherwise be decoded from padding for as long as the claimed size lasts.
 #include "engine/explode.h"
 
 #include <cstring>
@@ -64,6 +69,12 @@ struct Exploder {
     uint32_t position;
     bool flushed;  // the window has been handed on at least once for this entry
 };
+
+// Compressed bytes of the entry not consumed yet; negative once more were consumed
+// than the entry holds.
+int64_t unconsumed(const Exploder& x) {
+    return x.state->compressedLeft + x.state->inputCount + x.bitCount / 8;
+}
 
 // A byte of input; past the end of the data, all ones.
 inline uint32_t nextByte(EngineState* s) {
@@ -167,7 +178,7 @@ struct TableSet {
 int decodeItems(Exploder& x, const TableSet& t, bool literalTree, unsigned lowDistanceBits) {
     EngineState* s = x.state;
     uint64_t left = s->local.uncompressedSize;
-    while (left > 0) {
+    while (left > 0 && unconsumed(x) >= 0) {
         if (takeBits(x, 1)) {
             uint32_t byte;
             if (literalTree) {
@@ -225,7 +236,7 @@ int explodeData(EngineState* state) {
     r = emitWindow(x, x.position);
     if (r != 0) return r;
 
-    const int64_t unused = s->compressedLeft + s->inputCount + x.bitCount / 8;
+    const int64_t unused = unconsumed(x);
     if (unused != 0) {
         s->usedCompressed = int64_t(s->local.compressedSize) - unused;
         return EXPLODE_SIZE_MISMATCH;

@@ -269,6 +269,12 @@ TEST(DecodersExplode, LiteralsCopiesAndTheExactEnd) {
         EXPECT_EQ(explode(d, shorter, expected.size()), EXPLODE_SIZE_MISMATCH);
         EXPECT_GT(d.state->usedCompressed, int64_t(shorter.size()));
     }
+    {   // claims a terabyte: decoding stops soon after the data runs out
+        LegacyState d;
+        EXPECT_EQ(explode(d, w.out.bytes, uint64_t(1) << 40), EXPLODE_SIZE_MISMATCH);
+        EXPECT_GT(d.state->usedCompressed, int64_t(w.out.bytes.size()));
+        EXPECT_LT(capturedText.size(), 1000u);
+    }
 }
 
 TEST(DecodersExplode, CopiesFromBeforeTheFirstByteGiveZeros) {
