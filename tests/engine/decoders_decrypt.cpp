@@ -132,3 +132,48 @@ TEST(DecodersDecrypt, SevenZipZipCryptoStoredAndDeflated) {
     }
     removeTree(directory);
 }
+
+// ----- through the engine: the driver's step, the reader deciphering later blocks ------------
+
+namespace {
+
+int ignoreText(const char*, uint32_t length) { return int(length); }
+
+int testWithPassword(const std::string& archive, std::vector<std::string> given) {
+    answers = std::move(given);
+    prompts.clear();
+    UnzipOptions options{};
+    options.recordVersion = UNZIP_RECORD_VERSION;
+    options.testOnly = 1;
+    options.quietLevel = 2;
+    options.archivePath = archive.c_str();
+    UnzipCallbacks callbacks{};
+    callbacks.printText = ignoreText;
+    callbacks.askReplace = answerReplace;
+    callbacks.askPassword = askPassword;
+    return Qz_SingleEntryUnzip(0, nullptr, 0, nullptr, &options, &callbacks);
+}
+
+}  // namespace
+
+TEST(DecodersDecrypt, WholeArchivesTestCleanWithTheRightPasswordOnly) {
+    const std::string peerArchive = peer("la_zip_traditional_encryption_data.zip");
+    EXPECT_EQ(testWithPassword(peerArchive, {"12345678"}), RC_OK);
+    EXPECT_EQ(prompts.size(), 1u);  // asked once, kept for the second entry
+    EXPECT_EQ(testWithPassword(peerArchive, {"x", "y", "z", "x", "y", "z"}), RC_BADPASSWORD);
+
+    // Entries far larger than one read block: every block is deciphered on arrival.
+    const std::string directory = makeTempDirectory();
+    ASSERT_TRUE(runPython("import random\nrandom.seed(2)\n"
+                          "open('big.bin','wb').write(bytes(random.getrandbits(8) for _ in range(300000)))\n"
+                          "open('big.txt','w').write(' '.join(str(i) for i in range(100000)))\n",
+                          directory));
+    for (const char* level : {"-mx=0", "-mx=5"}) {
+        const std::string zip = directory + "/big" + std::string(level + 4) + ".zip";
+        ASSERT_EQ(std::system(("cd '" + directory + "' && 7zz a -tzip " + level + " -pS3cret -mem=ZipCrypto '" + zip +
+                               "' big.bin big.txt > /dev/null").c_str()),
+                  0);
+        EXPECT_EQ(testWithPassword(zip, {"S3cret"}), RC_OK) << level;
+    }
+    removeTree(directory);
+}
