@@ -530,7 +530,9 @@ int storeEntryInfo(EngineState* state) {
                     shown(state->entryName, name));
     mapAttributes(state);
     entry->diskStart = central.diskStart;
-    entry->localOffset = int64_t(central.localOffset);
+    // Capped like every other offset the archive claims, so that adding the correction
+    // for bytes in front of the archive cannot overflow; a capped offset reads as nothing.
+    entry->localOffset = claimedOffset(central.localOffset);
     return 1;
 }
 

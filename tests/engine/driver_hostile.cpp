@@ -113,4 +113,28 @@ TEST(DriverHostile, TruncatedAndScrambledArchives) {
     }
 }
 
+TEST(DriverHostile, LocalOffsetsNearTheTopOfSixtyFourBits) {
+    // A Zip64 block may claim any 64-bit local offset; added to the correction for bytes
+    // in front of the archive it must not overflow, only fail to find the header.
+    for (uint64_t claimed : {uint64_t(0x7FFFFFFFFFFFFFF0u), uint64_t(0xFFFFFFFFFFFFFFF0u)}) {
+        for (const Bytes& prefix : {Bytes(), Bytes(100, 'M')}) {
+            Bytes zip64;
+            core_test::put64(zip64, claimed);
+            RawEntry entry{"far.txt", "data"};
+            entry.centralExtra = core_test::extraBlock(0x0001, zip64);
+            Bytes archive = buildRaw({entry});
+            size_t central = archive.find("PK\x01\x02");
+            ASSERT_NE(central, std::string::npos);
+            archive.replace(central + 42, 4, "\xFF\xFF\xFF\xFF");
+            Workspace w;
+            w.write(prefix + archive);
+            EngineRun run = w.extract();
+            const std::string label = std::to_string(claimed) + "+" + std::to_string(prefix.size());
+            expectContained(w, run, label);
+            EXPECT_NE(run.result, RC_OK) << label;
+            EXPECT_FALSE(exists(w.out("far.txt"))) << label;
+        }
+    }
+}
+
 #endif  // _WIN32
