@@ -1,5 +1,6 @@
 // quenlow-unzip as a user runs it: the JSON listing of an archive made by Python's
-// zipfile, the overwrite question answered on standard input, and exit statuses.
+// zipfile, the overwrite question answered on standard input, the password of
+// encrypted entries, and exit statuses.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -115,6 +116,40 @@ TEST(CoreTool, ExitStatusIsTheEngineResult) {
     run = tool(dir, "test '" + empty + "'");
     EXPECT_EQ(run.status, RC_WARNING);
     EXPECT_EQ(run.errors, "warning [" + empty + "]:  zipfile is empty\n");
+}
+
+TEST(CoreTool, PasswordFromTheCommandLineOrNone) {
+    TempDir dir;
+    const char* data = std::getenv("QUENLOW_TESTDATA");
+    // Absolute: the tool runs in the temporary directory.
+    const std::string archive =
+        "'" + std::filesystem::absolute(std::string(data != nullptr ? data : "../shared/testdata")).string() +
+        "/peers/la_zip_traditional_encryption_data.zip'";
+    // Sizes and CRC-32s of the two entries as the manifest records them.
+    const struct {
+        const char* name;
+        std::size_t size;
+        uint32_t crc;
+    } expected[] = {{"bar.txt", 495, 0xa4d8fd47u}, {"foo.txt", 495, 0xb493c7ebu}};
+
+    ToolRun run = tool(dir, "extract --password 12345678 -d right " + archive);
+    EXPECT_EQ(run.status, RC_OK) << run.errors;
+    for (const auto& entry : expected) {
+        const std::string bytes = readFileBytes(dir.file("right/") + entry.name);
+        EXPECT_EQ(bytes.size(), entry.size) << entry.name;
+        EXPECT_EQ(crc32Of(bytes), entry.crc) << entry.name;
+    }
+
+    run = tool(dir, "extract --password nope -d wrong " + archive);
+    EXPECT_EQ(run.status, RC_BADPASSWORD) << run.errors;
+    EXPECT_TRUE(contains(run.errors, "incorrect password")) << run.errors;
+    EXPECT_FALSE(std::filesystem::exists(dir.file("wrong/foo.txt")));
+
+    // Standard input is a pipe here: nobody can be asked, so the entries are skipped.
+    run = tool(dir, "test " + archive, "12345678\\n");
+    EXPECT_EQ(run.status, RC_UNSUPPORTED) << run.errors;
+    EXPECT_TRUE(contains(run.errors, "unable to get password")) << run.errors;
+    EXPECT_EQ(tool(dir, "extract " + archive + " --password").status, RC_PARAM);
 }
 
 #endif

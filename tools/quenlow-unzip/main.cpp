@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "listing_output.h"
+#include "password_question.h"
 #include "quenlow/unzip.h"
 #include "replace_question.h"
 
@@ -16,10 +17,10 @@ namespace {
 const char usage[] =
     "Usage:\n"
     "  quenlow-unzip list [--json] ARCHIVE [PATTERN]... [--exclude PATTERN]...\n"
-    "  quenlow-unzip test ARCHIVE [PATTERN]...\n"
+    "  quenlow-unzip test [--password TEXT] ARCHIVE [PATTERN]...\n"
     "  quenlow-unzip extract [-d DIR] [--overwrite always|never|ask] [--junk-paths]\n"
     "                        [--keep-parent-dirs] [--ignore-case] [--exclude PATTERN]...\n"
-    "                        ARCHIVE [PATTERN]...\n"
+    "                        [--password TEXT] ARCHIVE [PATTERN]...\n"
     "\n"
     "Lists, tests or extracts the entries of a ZIP archive. ARCHIVE may also be a\n"
     "self-extracting installer (setup.exe): its appended archive is found behind the\n"
@@ -42,14 +43,18 @@ const char usage[] =
     "  --junk-paths         (extract) drop the directories of entry names\n"
     "  --keep-parent-dirs   (extract) keep \"..\" in entry names (only for archives\n"
     "                       you trust: they can write outside DIR)\n"
+    "  --password TEXT      (test, extract) the password of encrypted entries.\n"
+    "                       Without it the password is asked for on the terminal\n"
+    "                       (not shown as it is typed); when standard input is not\n"
+    "                       a terminal, encrypted entries are skipped\n"
     "  -q                   fewer messages; repeat for fewer still\n"
     "  --help               show this help\n"
     "\n"
     "Exit status: the engine's result code. 0 success, 1 warnings, 2 errors in the\n"
     "archive, 3 severe error, 9 archive or its directory not found, 10 bad\n"
     "arguments, 11 no entry matched, 50 a file could not be written, 51 archive\n"
-    "ended early, 80 stopped, 81 entries skipped (unsupported method or encryption),\n"
-    "82 entries skipped (wrong password).\n";
+    "ended early, 80 stopped, 81 entries skipped (unsupported method or encryption,\n"
+    "or no password to ask for), 82 entries skipped (wrong password).\n";
 
 enum Command { LIST, TEST, EXTRACT };
 
@@ -62,6 +67,7 @@ struct Arguments {
     std::string overwrite = "ask";
     bool junkPaths = false;
     bool keepParentDirs = false;
+    const char* password = nullptr;
     const char* archive = nullptr;
     std::vector<char*> includes;
     std::vector<char*> excludes;
@@ -124,6 +130,9 @@ int parseArguments(int argc, char** argv, Arguments& a) {
             a.overwrite = mode;
             if (a.overwrite != "always" && a.overwrite != "never" && a.overwrite != "ask")
                 return argumentError("--overwrite takes always, never or ask, not '" + a.overwrite + "'");
+        } else if (arg == "--password" && a.command != LIST) {
+            a.password = value("--password");
+            if (a.password == nullptr) return argumentError("--password needs a TEXT");
         } else if (arg == "--junk-paths" && a.command == EXTRACT) {
             a.junkPaths = true;
         } else if (arg == "--keep-parent-dirs" && a.command == EXTRACT) {
@@ -164,6 +173,12 @@ int main(int argc, char** argv) {
     callbacks.printText = printToStandardError;
     callbacks.askReplace = askOnTerminal;
     if (a.command == LIST) callbacks.listEntry = collectListedEntry;
+    if (a.password != nullptr) {
+        useGivenPassword(a.password);
+        callbacks.askPassword = answerGivenPassword;
+    } else if (inputIsTerminal()) {
+        callbacks.askPassword = askPasswordOnTerminal;
+    }
 
     const int result = Qz_SingleEntryUnzip(int(a.includes.size()), a.includes.data(), int(a.excludes.size()),
                                            a.excludes.data(), &options, &callbacks);
