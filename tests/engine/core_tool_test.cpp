@@ -150,6 +150,7 @@ TEST(CoreTool, PasswordFromTheCommandLineOrNone) {
     EXPECT_EQ(run.status, RC_UNSUPPORTED) << run.errors;
     EXPECT_TRUE(contains(run.errors, "unable to get password")) << run.errors;
     EXPECT_EQ(tool(dir, "extract " + archive + " --password").status, RC_PARAM);
+    EXPECT_EQ(tool(dir, "test --password " + std::string(256, 'x') + " " + archive).status, RC_PARAM);
 }
 
 #endif

@@ -145,6 +145,9 @@ int parseArguments(int argc, char** argv, Arguments& a) {
     if (std::strlen(a.archive) >= 260) return argumentError("the ARCHIVE path is too long (at most 259 characters)");
     if (a.directory != nullptr && std::strlen(a.directory) >= 260)
         return argumentError("the DIR path is too long (at most 259 characters)");
+    // The engine holds a password in 256 bytes, terminator included.
+    if (a.password != nullptr && std::strlen(a.password) > 255)
+        return argumentError("the password is too long (at most 255 characters)");
     if (a.junkPaths && a.keepParentDirs)
         return argumentError("--junk-paths and --keep-parent-dirs exclude each other");
     return -1;
