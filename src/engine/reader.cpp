@@ -46,8 +46,8 @@ int seekArchive(EngineState* state, int64_t offset) {
         state->bufferStart = block;
         int got = readBlock(state);
         if (got <= 0) {
-            state->inputCount = 0;
-            state->inputPos = state->inputBuffer;
+            // Nothing was loaded: a later seek into this block must not count as inside it.
+            forgetInputBlock(state);
             return RC_EOF;
         }
         state->inputCount = got - inBlock;

@@ -67,6 +67,7 @@ TEST(CoreReader, SeekInsideTheLoadedBlockReadsNothing) {
     ASSERT_EQ(seekArchive(file.state, 9000), RC_OK);
     EXPECT_EQ(file.read(2), "##");
     EXPECT_EQ(seekArchive(file.state, 30000), RC_EOF);
+    EXPECT_EQ(seekArchive(file.state, 30001), RC_EOF);  // the empty block was not kept
     file.state->extraBytes = 10;
     EXPECT_EQ(seekArchive(file.state, -11), RC_FATAL);
 }
