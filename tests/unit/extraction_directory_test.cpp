@@ -114,6 +114,16 @@ TEST_F(ExtractionDirectoryTest, UnmeasurableFreeSpaceCountsAsFull) {
     EXPECT_THAT(prepare(8192, false), HasSubstr("does not have enough free space"));
 }
 
+TEST_F(ExtractionDirectoryTest, RelativeBaseGivesAnAbsoluteExtractionPath) {
+    // The run moves into the directory before anything is extracted into it by its path.
+    platform::changeDirectory(fs::path(base).parent_path().string().c_str());
+    std::strcpy(m_szTempDirectory, fs::path(base).filename().string().c_str());
+    prepare(8192, true);
+    EXPECT_TRUE(fs::path(extractPath).is_absolute()) << extractPath;
+    EXPECT_EQ(fs::path(extractPath).parent_path(), fs::path(base));
+    EXPECT_TRUE(fs::equivalent(fs::current_path(), fs::path(extractPath)));
+}
+
 TEST_F(ExtractionDirectoryTest, TrailingSeparatorIsKeptFromTheCommandLine) {
     const std::string withSeparator = base + PATH_SEP;
     std::strcpy(m_szTempDirectory, withSeparator.c_str());

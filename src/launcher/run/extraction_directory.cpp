@@ -117,6 +117,16 @@ static bool createExtractionDirectory() {
         extractPath[0] = '\0';
         return false;
     }
+    // Every later step finds the tree by this path after the working directory has moved
+    // into it, so a relative temporary directory must not leave it relative.
+    char absolutePath[kPathBufferSize];
+    const unsigned long length = platform::fullPath(extractPath, absolutePath, sizeof absolutePath);
+    if (length == 0 || length >= sizeof absolutePath) {
+        platform::deleteFile(extractPath);
+        extractPath[0] = '\0';
+        return false;
+    }
+    std::memcpy(extractPath, absolutePath, length + 1);
     if (platform::deleteFile(extractPath) != platform::RemoveResult::removed) {
         extractPath[0] = '\0';
         return false;
