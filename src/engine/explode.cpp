@@ -67,8 +67,16 @@ struct Exploder {
     uint64_t bitBuffer;
     int bitCount;
     uint32_t position;
-    bool flushed;  // the window has been handed on at least once for this entry
+    bool flushed;      // the window has been handed on at least once for this entry
+    uint32_t pastEnd;  // bytes asked for after the reader said end of data
 };
+
+// One item takes at most 1 + 7 + 16 + 16 + 8 = 48 bits, so a sound entry asks for at
+// most 6 bytes past its end, all within its last item. More than this and the data has
+// run out (an archive cut short, or sizes that claim more than the file holds, where
+// the reader ends without the entry's bytes being used up): what follows would be
+// decoded from padding for as long as the claimed size lasts.
+constexpr uint32_t MAX_BYTES_PAST_END = 8;
 
 // Compressed bytes of the entry not consumed yet; negative once more were consumed
 // than the entry holds.
@@ -77,14 +85,16 @@ int64_t unconsumed(const Exploder& x) {
 }
 
 // A byte of input; past the end of the data, all ones.
-inline uint32_t nextByte(EngineState* s) {
-    const int byte = readByte(s);
-    return byte == END_OF_DATA ? 0xFF : uint32_t(byte);
+inline uint32_t nextByte(Exploder& x) {
+    const int byte = readByte(x.state);
+    if (byte != END_OF_DATA) return uint32_t(byte);
+    ++x.pastEnd;
+    return 0xFF;
 }
 
 inline void needBits(Exploder& x, int n) {
     while (x.bitCount < n) {
-        x.bitBuffer |= uint64_t(nextByte(x.state)) << x.bitCount;
+        x.bitBuffer |= uint64_t(nextByte(x)) << x.bitCount;
         x.bitCount += 8;
     }
 }
@@ -121,8 +131,8 @@ int readTree(Exploder& x, unsigned n, unsigned s, const uint16_t* base, const ui
              unsigned width, DecodeTable& table) {
     uint8_t lengths[256];
     unsigned filled = 0;
-    for (unsigned runs = nextByte(x.state) + 1; runs > 0; --runs) {
-        const uint32_t b = nextByte(x.state);
+    for (unsigned runs = nextByte(x) + 1; runs > 0; --runs) {
+        const uint32_t b = nextByte(x);
         const unsigned length = (b & 0x0F) + 1;
         const unsigned count = (b >> 4) + 1;
         if (filled + count > n) return TREE_DESCRIPTION_BAD;
@@ -179,6 +189,7 @@ int decodeItems(Exploder& x, const TableSet& t, bool literalTree, unsigned lowDi
     EngineState* s = x.state;
     uint64_t left = s->local.uncompressedSize;
     while (left > 0 && unconsumed(x) >= 0) {
+        if (x.pastEnd > MAX_BYTES_PAST_END) return DECODE_INVALID;
         if (takeBits(x, 1)) {
             uint32_t byte;
             if (literalTree) {
@@ -213,7 +224,7 @@ int decodeItems(Exploder& x, const TableSet& t, bool literalTree, unsigned lowDi
 
 int explodeData(EngineState* state) {
     EngineState* s = state;
-    Exploder x{s, 0, 0, 0, false};
+    Exploder x{s, 0, 0, 0, false, 0};
     const uint16_t flags = s->local.flags;
     const bool literalTree = (flags & FLAG_LITERAL_TREE) != 0;
     const bool large = (flags & FLAG_8K_DICTIONARY) != 0;
