@@ -25,7 +25,7 @@ installed() {
 install_missing_packages() {
     local wanted=(cmake make g++ git python3 g++-mingw-w64-i686 wine xvfb xauth xdotool
                   imagemagick 7zip libarchive-tools libgtest-dev googletest zlib1g-dev
-                  libdeflate-dev clang libclang-rt-14-dev)
+                  libdeflate-dev clang libclang-rt-14-dev valgrind)
     local missing=()
     local package
     for package in "${wanted[@]}"; do
@@ -90,6 +90,11 @@ if was_built windows; then
         failed=1
     wineserver -k 2>/dev/null || true
 fi
+
+# Every fuzz target for a short, bounded time: a regression that the saved inputs do not
+# cover yet still has a chance to show itself here.
+step "Fuzz targets (20 s each)"
+scripts/fuzz.sh --smoke || failed=1
 
 if [ "$failed" -ne 0 ]; then
     step "FAILED"
