@@ -11,8 +11,9 @@
 #                                                SECONDS each, default 60
 #        scripts/fuzz.sh --smoke                 every target for 20 s: the test run's
 #                                                bounded check for regressions
-# Environment: JOBS (build jobs, default 2); FUZZ_KEEP_GOING=1 for long campaigns: the
-# target runs in libFuzzer's fork mode and goes on after a finding (each one is kept).
+# Environment: JOBS (build jobs, default 2); FUZZ_RUNS=N ends a target after N
+# executions if that comes before its time is up; FUZZ_KEEP_GOING=1 for long campaigns:
+# the target runs in libFuzzer's fork mode and goes on after a finding (each one is kept).
 # Exits non-zero when the build fails or any target found something.
 set -euo pipefail
 
@@ -76,8 +77,10 @@ for target in "${targets[@]}"; do
     artifacts=$build/artifacts/$target
     log=$build/logs/$target.log
     # The targets' work files go to a directory of their own, emptied after the run:
-    # a crash or a timeout leaves them behind.
+    # a crash or a timeout leaves them behind. In memory where we can: the extraction
+    # target writes and removes a tree on every run.
     scratch=$build/tmp/$target
+    [ ! -w /dev/shm ] || scratch=/dev/shm/quenlow-fuzz-$(id -u)/$target
     mkdir -p "$corpus" "$artifacts" "$(dirname "$log")" "$scratch"
     rm -f "$artifacts"/*
     dictionary=$(dictionary_of "$target")
@@ -85,11 +88,14 @@ for target in "${targets[@]}"; do
              -max_len="$(max_length_of "$target")" -print_final_stats=1 -close_fd_mask=3
              -artifact_prefix="$artifacts/")
     [ -z "$dictionary" ] || options+=(-dict="$dictionary")
+    [ -z "${FUZZ_RUNS:-}" ] || options+=(-runs="$FUZZ_RUNS")
     [ "${FUZZ_KEEP_GOING:-0}" != 1 ] ||
         options+=(-fork=1 -ignore_crashes=1 -ignore_timeouts=1 -ignore_ooms=1)
     status=0
+    started=$SECONDS
     TMPDIR=$scratch "$build/bin/fuzz_$target" "${options[@]}" "$corpus" "$(seeds_of "$target")" \
         >"$log" 2>&1 || status=$?
+    elapsed=$((SECONDS - started))
     chmod -R u+rwX "$scratch" 2>/dev/null || true
     rm -rf "${scratch:?}"/*
 
@@ -110,7 +116,7 @@ for target in "${targets[@]}"; do
     executions=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
     [ -n "$executions" ] || executions=$(sed -n 's/^#\([0-9]*\): cov:.*/\1/p' "$log" | tail -1)
     speed=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log" | tail -1)
-    [ -n "$speed" ] || [ -z "$executions" ] || speed=$((executions / seconds))
+    [ -n "$speed" ] || [ -z "$executions" ] || speed=$((executions / (elapsed > 0 ? elapsed : 1)))
     if [ "${FUZZ_KEEP_GOING:-0}" = 1 ]; then
         # Fork mode counts coverage its own way: measure the corpus as a plain run does.
         TMPDIR=$scratch "$build/bin/fuzz_$target" -runs=0 -close_fd_mask=3 "$corpus" \
@@ -119,7 +125,7 @@ for target in "${targets[@]}"; do
     fi
     coverage=$(grep -o 'cov: [0-9]*' "$log" | tail -1 | cut -d' ' -f2)
     features=$(grep -o 'ft: [0-9]*' "$log" | tail -1 | cut -d' ' -f2)
-    printf '%-15s %8s %12s %9s %7s %7s  %s\n' "$target" "$seconds" "${executions:--}" \
+    printf '%-15s %8s %12s %9s %7s %7s  %s\n' "$target" "$elapsed" "${executions:--}" \
         "${speed:--}" "${coverage:--}" "${features:--}" "$result" | tee -a "$summary"
 done
 exit "$found"

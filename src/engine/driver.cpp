@@ -327,6 +327,7 @@ unsigned readBlock(EngineState* state, Walk& walk) {
     unsigned accepted = 0;
     while (accepted < kEntryTableSize) {
         state->currentEntry = &state->entryTable[accepted];
+        if (accepted >= state->entryTableUsed) state->entryTableUsed = accepted + 1;
         uint8_t signature[4];
         if (readBytes(state, signature, 4) != 4) {
             result = RC_EOF;
@@ -606,13 +607,14 @@ int extractEntries(EngineState* state) {
 }
 
 void releaseDriverState(EngineState* state) {
-    // Only the slots that hold a name are written: writing all 16384 would bring every
-    // page of the table into memory at the end of each call, used or not.
-    for (EntryInfo& entry : state->entryTable) {
-        if (entry.centralName == nullptr) continue;
+    // Only the slots ever filled can hold a name copy. Looking at all 16384 would bring
+    // every page of the 1 MiB table into memory at the end of each call, used or not.
+    for (unsigned slot = 0; slot < state->entryTableUsed; ++slot) {
+        EntryInfo& entry = state->entryTable[slot];
         std::free(entry.centralName);
         entry.centralName = nullptr;
     }
+    state->entryTableUsed = 0;
     if (state->outputOpen) {
         closeOutputHandle(state->outputHandle);
         state->outputOpen = false;

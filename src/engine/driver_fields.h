@@ -54,6 +54,7 @@ struct DriverFields {
     // Entry table and the entry being worked on (initially slot 0; listing uses a
     // scratch record of its own).
     EntryInfo entryTable[kEntryTableSize];
+    unsigned entryTableUsed;  // slots filled so far: the others still hold no name copy
     EntryInfo* currentEntry;
 
     bool reportedBackslash;      // the backslash-separator warning was given

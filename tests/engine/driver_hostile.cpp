@@ -5,9 +5,20 @@
 #ifndef _WIN32
 #include <gtest/gtest.h>
 
+#include <malloc.h>
+
 #include <random>
+#include <set>
 
 #include "driver_support.h"
+#include "engine/reader.h"
+#include "engine/state.h"
+
+#if defined(__SANITIZE_ADDRESS__)
+// The sanitizer runtime's count of live heap bytes (its header is not shipped with
+// every compiler).
+extern "C" size_t __sanitizer_get_current_allocated_bytes();
+#endif
 
 using namespace driver_test;
 
@@ -44,7 +55,185 @@ void expectContained(Workspace& w, const EngineRun& run, const std::string& labe
         EXPECT_TRUE(path.rfind("out/", 0) == 0 || path == "test.zip") << label << ": " << path;
 }
 
+uint32_t le16(const Bytes& b, size_t at) {
+    return uint32_t(uint8_t(b[at])) | uint32_t(uint8_t(b[at + 1])) << 8;
+}
+uint32_t le32(const Bytes& b, size_t at) { return le16(b, at) | le16(b, at + 2) << 16; }
+
+// Every offset where one record or field of a well-formed archive ends and the next
+// begins: local header, name, extra field, data; central header and its variable
+// fields; the end records.
+std::set<size_t> recordBoundaries(const Bytes& archive) {
+    std::set<size_t> cuts;
+    const size_t end = archive.rfind("PK\x05\x06");
+    const size_t central = le32(archive, end + 16);
+    for (size_t at = central; at < end && archive.compare(at, 4, "PK\x01\x02") == 0;) {
+        const size_t local = le32(archive, at + 42);
+        const size_t name = local + 30, extra = name + le16(archive, local + 26);
+        const size_t data = extra + le16(archive, local + 28);
+        cuts.insert({local, local + 4, name, extra, data, data + le32(archive, at + 20)});
+        const size_t next = at + 46 + le16(archive, at + 28) + le16(archive, at + 30) +
+                            le16(archive, at + 32);
+        cuts.insert({at, at + 4, at + 46, next});
+        at = next;
+    }
+    const size_t zip64Locator = archive.rfind("PK\x06\x07", end);
+    const size_t zip64End = archive.rfind("PK\x06\x06", end);
+    for (size_t record : {zip64End, zip64Locator, end})
+        if (record != std::string::npos) cuts.insert({record, record + 4, record + 20});
+    cuts.insert(archive.size());
+    return cuts;
+}
+
+// The engine's heap while a call runs, sampled at every message and every finished
+// entry: nothing an archive claims may make it hold more than its fixed buffers.
+size_t heapInUse() {
+#if defined(__SANITIZE_ADDRESS__)
+    return __sanitizer_get_current_allocated_bytes();
+#else
+    const struct mallinfo2 info = mallinfo2();
+    return info.uordblks + info.hblkhd;
+#endif
+}
+
+struct HeapWatch {
+    static inline size_t peak = 0;
+    static inline UnzipPrintText forwardText = nullptr;
+    static inline UnzipEntryDone forwardDone = nullptr;
+    static int printText(const char* text, uint32_t length) {
+        peak = std::max(peak, heapInUse());
+        return forwardText(text, length);
+    }
+    static int entryDone(const char* name, uint64_t size) {
+        peak = std::max(peak, heapInUse());
+        return forwardDone(name, size);
+    }
+};
+
+// The state record, the read and output buffers, and room for the names, paths and
+// extra fields of one entry.
+constexpr size_t kFixedBuffers =
+    sizeof(EngineState) + INPUT_BUFFER_SIZE + OUTPUT_BUFFER_SIZE + (size_t(256) << 10);
+
+// Extracts `archive` with every message let through and checks what the hostile set
+// asks of every input: a known result, nothing outside the target, the heap bounded
+// while the call runs. (What a call fails to release, the sanitizer build's leak check
+// reports at the end of the test program.)
+EngineRun extractHostile(Workspace& w, const Bytes& archive, const std::string& label) {
+    w.write(archive);
+    const size_t before = heapInUse();
+    HeapWatch::peak = before;
+    EngineRun run = w.extract([](UnzipOptions&, UnzipCallbacks& c) {
+        HeapWatch::forwardText = c.printText;
+        HeapWatch::forwardDone = c.entryDone;
+        c.printText = HeapWatch::printText;
+        c.entryDone = HeapWatch::entryDone;
+    });
+    expectContained(w, run, label);
+    EXPECT_LE(HeapWatch::peak - before, kFixedBuffers) << label;
+    return run;
+}
+
 }  // namespace
+
+TEST(DriverHostile, CutAtEveryRecordBoundary) {
+    TempDir made;
+    Bytes archive = pythonDeflated(made);
+    // A Zip64 archive too: its extra fields and end records have boundaries of their own.
+    std::string zip64 = made.file("zip64.zip");
+    ASSERT_TRUE(core_test::runCommand(
+        "python3 -c \"import zipfile,sys; z=zipfile.ZipFile(sys.argv[1],'w',zipfile.ZIP_DEFLATED);"
+        " f=z.open('big/one.txt','w',force_zip64=True); f.write(b'zip64 ' * 999); f.close();"
+        " z.writestr('two.txt', 'second'); z.close()\" " + shellQuote(zip64)));
+    Workspace w;
+    for (const Bytes& whole : {archive, *readFile(zip64)}) {
+        for (size_t cut : recordBoundaries(whole)) {
+            for (size_t length : {cut - 1, cut, cut + 1}) {
+                if (length > whole.size()) continue;
+                EngineRun run = extractHostile(w, whole.substr(0, length),
+                                               "cut at " + std::to_string(length));
+                if (length < whole.size()) {
+                    EXPECT_NE(run.result, RC_OK) << length;
+                }
+            }
+        }
+    }
+}
+
+TEST(DriverHostile, LocalOffsetsIntoTheDirectoryOrPastTheEnd) {
+    Bytes archive = buildRaw({RawEntry{"first.txt", "one"}, RawEntry{"second.txt", "two"}});
+    const size_t end = archive.rfind("PK\x05\x06");
+    const size_t central = le32(archive, end + 16);
+    const size_t secondCentral = archive.find("PK\x01\x02", central + 4);
+    for (uint32_t offset : {uint32_t(central), uint32_t(secondCentral), uint32_t(end), uint32_t(end + 10),
+                            uint32_t(archive.size()), uint32_t(archive.size() + 4096), 0xFFFFFFFEu}) {
+        Bytes changed = archive;
+        for (size_t at : {central + 42, secondCentral + 42})
+            changed.replace(at, 4, Bytes{char(offset), char(offset >> 8), char(offset >> 16),
+                                         char(offset >> 24)});
+        Workspace w;
+        EngineRun run = extractHostile(w, changed, "offset " + std::to_string(offset));
+        EXPECT_NE(run.result, RC_OK) << offset;
+        EXPECT_FALSE(exists(w.out("first.txt"))) << offset;
+    }
+}
+
+TEST(DriverHostile, HugeClaimedSizesWithLittleData) {
+    // A stored entry and a deflated one whose headers claim 4 GiB (and, through Zip64,
+    // 2^62 bytes) where a few bytes follow: the output holds at most what the file
+    // holds (a stored entry runs on into the directory, and fails), and the engine
+    // allocates nothing by the claim.
+    Bytes zip64Sizes;
+    core_test::put64(zip64Sizes, uint64_t(1) << 62);
+    core_test::put64(zip64Sizes, uint64_t(1) << 62);
+    for (int variant = 0; variant < 4; ++variant) {
+        RawEntry entry{"claim.bin", variant % 2 == 0 ? Bytes("tiny") : Bytes("\x03\x00", 2)};
+        entry.method = variant % 2 == 0 ? 0 : 8;
+        if (variant % 2 == 1) entry.uncompressed = Bytes();
+        Bytes archive;
+        if (variant < 2) {
+            entry.localUncompressed = 0xFFFFFFF0u;
+            archive = buildRaw({entry});
+            const size_t central = archive.find("PK\x01\x02");
+            archive.replace(central + 24, 4, "\xF0\xFF\xFF\xFF");
+        } else {
+            entry.centralExtra = core_test::extraBlock(0x0001, zip64Sizes);
+            entry.localExtra = entry.centralExtra;
+            archive = buildRaw({entry});
+            for (size_t at : {archive.find("PK\x03\x04") + 18, archive.find("PK\x01\x02") + 20})
+                archive.replace(at, 8, Bytes(8, '\xFF'));
+        }
+        Workspace w;
+        EngineRun run = extractHostile(w, archive, "variant " + std::to_string(variant));
+        struct stat status;
+        if (entry.method == 0) {
+            EXPECT_NE(run.result, RC_OK) << variant;
+            if (linkStatus(w.out("claim.bin"), &status) == 0) {
+                EXPECT_LE(size_t(status.st_size), archive.size()) << variant;
+            }
+        } else {
+            // The deflate stream ends at once and its CRC matches: the claim alone is
+            // no error, and nothing is produced for it.
+            ASSERT_EQ(linkStatus(w.out("claim.bin"), &status), 0) << variant;
+            EXPECT_EQ(status.st_size, 0) << variant;
+        }
+    }
+}
+
+TEST(DriverHostile, LongestNamesAndDeepestNesting) {
+    // Names as long as the format allows, of one component, of 30000 components and of
+    // traversal repeated throughout: cut or refused, never outside the target.
+    std::string deep, climbing;
+    for (int level = 0; level < 30000; ++level) deep += "a/";
+    for (int level = 0; level < 16000; ++level) climbing += "../";
+    Workspace w;
+    extractHostile(w,
+                   buildRaw({RawEntry{std::string(65535, 'n'), "long"},
+                             RawEntry{(deep + "deep.txt").substr(0, 65535), "deep"},
+                             RawEntry{(climbing + "up.txt").substr(0, 65535), "up"},
+                             RawEntry{std::string(65535, '/'), "slashes"}}),
+                   "longest names");
+}
 
 TEST(DriverHostile, DataThatClaimsMoreThanItHolds) {
     Workspace w;
