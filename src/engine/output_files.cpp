@@ -19,6 +19,7 @@
 
 #include "engine/crc32.h"
 #include "engine/explode.h"
+#include "engine/field_tests.h"
 #include "engine/inflate.h"
 #include "engine/messages.h"
 #include "engine/output_names.h"
@@ -551,8 +552,9 @@ int extractEntry(EngineState* state) {
         if (entry->encrypted) sendMessage(state, "    (may instead be incorrect password)\n");
         result = RC_ERROR;
     } else if (state->testOnly) {
-        // The extra-field checks of test mode have nothing to add to the data check.
-        sendMessageUpTo(state, 0, " OK\n");
+        const int fields = testExtraFields(state);
+        raiseResult(&result, fields);
+        if (fields == RC_OK) sendMessageUpTo(state, 0, " OK\n");
     } else if (result == RC_OK) {
         sendMessageUpTo(state, 0, "\n");
     }

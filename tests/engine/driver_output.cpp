@@ -187,3 +187,74 @@ TEST(DriverOutput, TestModeWritesNothing) {
     EXPECT_TRUE(contains(run.messages, "    testing: a.txt                    OK\n"));
     EXPECT_FALSE(exists(w.target));
 }
+
+namespace {
+
+// A compressed system block of a local extra field: uncompressed size, the security
+// descriptor's version byte, method, CRC of the unpacked bytes, packed bytes.
+Bytes systemBlock(uint16_t id, uint32_t size, uint16_t method, uint32_t crc, const Bytes& packed) {
+    Bytes data;
+    put32(data, size);
+    if (id == 0x4453) data += char(0);
+    put16(data, method);
+    put32(data, crc);
+    return core_test::extraBlock(id, data + packed);
+}
+
+}  // namespace
+
+TEST(DriverOutput, TestModeUnpacksTheSystemBlocksOfTheExtraField) {
+    const Bytes abc = "abc";
+    const Bytes abcDeflated("\x4b\x4c\x4a\x06\x00", 5);
+    struct Case {
+        Bytes field;
+        int result;
+        const char* message;  // after the progress line "    testing: e.txt  ..."
+    } cases[] = {
+        {systemBlock(0x4453, 3, 0, crc32Of(abc), abc), RC_OK, " OK\n"},
+        {systemBlock(0x4453, 3, 8, crc32Of(abc), abcDeflated) + core_test::extraBlock(0x5455, "\x01"),
+         RC_OK, " OK\n"},
+        {systemBlock(0x0009, 3, 0, crc32Of(abc) ^ 1, abc), RC_ERROR,
+         " bad extra field: OS/2 extended attributes block has a bad CRC\n"},
+        {systemBlock(0x4C41, 3, 12, 0, abc), RC_ERROR,
+         " bad extra field: access control list block uses an unknown compression method\n"},
+        {systemBlock(0x4453, 5, 0, crc32Of(abc), abc), RC_ERROR,
+         " bad extra field: Windows security descriptor block is shorter than its size says\n"},
+        {systemBlock(0x4453, 2, 0, crc32Of(abc), abc), RC_ERROR,
+         " bad extra field: Windows security descriptor block is longer than its size says\n"},
+        {systemBlock(0x4453, 3, 8, crc32Of(abc), "\xff\xff"), RC_ERROR,
+         " bad extra field: Windows security descriptor block holds invalid compressed data\n"},
+        {core_test::extraBlock(0x4453, Bytes(10, '\0')), RC_ERROR,
+         " bad extra field: Windows security descriptor block is truncated\n"},
+        {systemBlock(0x4453, 0x7FFFFFFF, 8, 0, abcDeflated), RC_ERROR,
+         " bad extra field: Windows security descriptor block claims an impossible size\n"},
+        // A block that runs past the field is padding or foreign, not a fault.
+        {Bytes("\x53\x44\x40\x00\x00", 5), RC_OK, " OK\n"},
+    };
+    for (const Case& c : cases) {
+        RawEntry entry{"e.txt", "data"};
+        entry.localExtra = c.field;
+        Workspace w;
+        w.write(buildRaw({entry}));
+        EngineRun run = core_test::runEngine(w.archive, [](UnzipOptions& o, UnzipCallbacks&) {
+            o.testOnly = 1;
+        });
+        EXPECT_EQ(run.result, c.result) << c.message;
+        EXPECT_TRUE(contains(run.messages, "    testing: e.txt" + std::string(19, ' ') + c.message))
+            << run.messages;
+        // Extraction leaves the blocks to the systems that restore them.
+        EXPECT_EQ(w.extract().result, RC_OK) << c.message;
+    }
+    // Without a progress line the fault names the entry.
+    RawEntry entry{"e.txt", "data"};
+    entry.localExtra = systemBlock(0x0009, 3, 0, 0, abc);
+    Workspace w;
+    w.write(buildRaw({entry}));
+    EngineRun quiet = core_test::runEngine(w.archive, [](UnzipOptions& o, UnzipCallbacks&) {
+        o.testOnly = 1;
+        o.quietLevel = 1;
+    });
+    EXPECT_TRUE(contains(quiet.messages,
+                         "e.txt                   bad extra field: OS/2 extended attributes block has a bad CRC\n"))
+        << quiet.messages;
+}
