@@ -75,6 +75,7 @@ int buildDecodeTable(const uint8_t* lengths, unsigned n, unsigned s, const uint1
     table.lengths = lengths;
     table.count = static_cast<uint16_t>(n);
     table.endLength = static_cast<uint8_t>(n > 256 ? lengths[256] : MAX_CODE_LENGTH);
+    const bool ownStorage = table.entries == nullptr || table.ownsEntries;
 
     if (count[0] == n) {
         // No codes at all: a one-bit table of invalid slots, so that a lookup fails
@@ -82,7 +83,6 @@ int buildDecodeTable(const uint8_t* lengths, unsigned n, unsigned s, const uint1
         width = 0;
         table.rootBits = 1;
         table.classicWidth = 0;
-        const bool ownStorage = table.entries == nullptr || table.ownsEntries;
         if (ownStorage ? !provideStorage(table, 2) : table.capacity < 2) return 3;
         table.entries[0] = table.entries[1] = ENTRY_INVALID | 1;
         return 0;
@@ -94,7 +94,11 @@ int buildDecodeTable(const uint8_t* lengths, unsigned n, unsigned s, const uint1
     while (count[longest] == 0) --longest;
     width = clampWidth(width, shortest, longest);
     table.classicWidth = static_cast<uint8_t>(width);
-    const unsigned root = clampWidth(lookupBits, shortest, longest);
+    // The first level reaches at least the shortest code, except in storage the caller
+    // sized for `lookupBits`: an incomplete code may have nothing shorter than 15 bits,
+    // and a first level that wide would not fit there.
+    const unsigned root = ownStorage ? clampWidth(lookupBits, shortest, longest)
+                                     : (lookupBits < longest ? lookupBits : longest);
     table.rootBits = static_cast<uint8_t>(root);
 
     // Code space: each length may use at most what the shorter ones left free.
@@ -117,7 +121,6 @@ int buildDecodeTable(const uint8_t* lengths, unsigned n, unsigned s, const uint1
     // the slots of an incomplete code invalid. Storage the caller gives is sized for
     // the worst case.
     uint32_t needed = 1u << root;
-    const bool ownStorage = table.entries == nullptr || table.ownsEntries;
     if (ownStorage || left > 0) {
         uint32_t code = 0;
         unsigned prevLen = 0;

@@ -57,8 +57,8 @@ struct DecodeTable {
 // or end of block (256); code c >= s takes base[c - s] and extra[c - s]. `width` is the
 // caller's first-level width; it comes back clamped to the code lengths present (0 for
 // an empty set). `lookupBits` is the first-level width of our layout (clamped the same
-// way). With table.entries null the builder allocates; otherwise it uses the caller's
-// storage of table.capacity entries.
+// way, but never widened in the caller's storage). With table.entries null the builder
+// allocates; otherwise it uses the caller's storage of table.capacity entries.
 int buildDecodeTable(const uint8_t* lengths, unsigned n, unsigned s, const uint16_t* base,
                      const uint8_t* extra, DecodeTable& table, unsigned& width,
                      unsigned lookupBits);

@@ -291,6 +291,33 @@ TEST(DecodersInflate, IncompleteCodeSetsAndTheirNotes) {
         EXPECT_EQ(d.inflate(w.bytes), DECODE_INVALID);
         EXPECT_EQ(capturedText, "(incomplete d-tree)  ");
     }
+    {   // nothing shorter than 15 bits: the tables keep their usual first level (they
+        // used to widen it to 15 bits, which the state's storage could not hold)
+        const Code lit(fullLiteralLengths());
+        const Code dist({15, 15});
+        BitWriter w;
+        dynamicHeader(w, lit.lengths, dist.lengths);
+        lit.put(w, 'q');
+        lit.put(w, 257);  // length 3
+        dist.put(w, 0);   // distance 1
+        lit.put(w, 256);
+        DecoderState d;
+        EXPECT_EQ(d.inflate(w.bytes), 0);
+        EXPECT_EQ(text(d.output), "qqqq");
+        // The same through the output stage, where the tables live in the state.
+        DecoderState tested;
+        tested.feed(w.bytes);
+        tested.state->testOnly = true;
+        EXPECT_EQ(inflateData(tested.state, false), 0);
+        const uint8_t expected[] = {'q', 'q', 'q', 'q'};
+        EXPECT_EQ(tested.state->runningCrc, crc32Update(0, expected, 4));
+        std::vector<uint8_t> longLiterals(257, 15);
+        BitWriter l;
+        dynamicHeader(l, longLiterals, {1});
+        DecoderState e;
+        EXPECT_EQ(e.inflate(l.bytes), DECODE_INVALID);
+        EXPECT_EQ(capturedText, "(incomplete l-tree)  ");
+    }
     {   // a single distance code of one bit decodes normally
         const Code lit(fullLiteralLengths());
         const Code dist({1});
