@@ -71,16 +71,22 @@ max_length_of() {
 summary=$build/summary.txt
 printf '%-15s %8s %12s %9s %7s %7s  %s (%s)\n' target seconds executions exec/s cov ft result \
     "$(date '+%F %T')" | tee -a "$summary"
+# The targets' work files go to a directory of this run's own, in memory where we can
+# (the extraction target writes and removes a tree on every run), one per target and
+# emptied after it: a crash or a timeout leaves them behind.
+if [ -w /dev/shm ]; then
+    work=$(mktemp -d /dev/shm/quenlow-fuzz.XXXXXX)
+    trap 'chmod -R u+rwX "$work" 2>/dev/null; rm -rf "$work"' EXIT
+else
+    work=$build/tmp
+fi
+
 found=0
 for target in "${targets[@]}"; do
     corpus=$build/corpus/$target
     artifacts=$build/artifacts/$target
     log=$build/logs/$target.log
-    # The targets' work files go to a directory of their own, emptied after the run:
-    # a crash or a timeout leaves them behind. In memory where we can: the extraction
-    # target writes and removes a tree on every run.
-    scratch=$build/tmp/$target
-    [ ! -w /dev/shm ] || scratch=/dev/shm/quenlow-fuzz-$(id -u)/$target
+    scratch=$work/$target
     mkdir -p "$corpus" "$artifacts" "$(dirname "$log")" "$scratch"
     rm -f "$artifacts"/*
     dictionary=$(dictionary_of "$target")
