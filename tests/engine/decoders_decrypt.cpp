@@ -43,11 +43,6 @@ struct EncryptedEntry : DecoderState {
     }
 };
 
-std::string peer(const char* name) {
-    const char* root = std::getenv("QUENLOW_TESTDATA");
-    return std::string(root ? root : "../shared/testdata") + "/peers/" + name;
-}
-
 }  // namespace
 
 TEST(DecodersDecrypt, PeerArchiveOpensWithItsPasswordAndKeepsIt) {
@@ -137,21 +132,10 @@ TEST(DecodersDecrypt, SevenZipZipCryptoStoredAndDeflated) {
 
 namespace {
 
-int ignoreText(const char*, uint32_t length) { return int(length); }
-
 int testWithPassword(const std::string& archive, std::vector<std::string> given) {
     answers = std::move(given);
     prompts.clear();
-    UnzipOptions options{};
-    options.recordVersion = UNZIP_RECORD_VERSION;
-    options.testOnly = 1;
-    options.quietLevel = 2;
-    options.archivePath = archive.c_str();
-    UnzipCallbacks callbacks{};
-    callbacks.printText = ignoreText;
-    callbacks.askReplace = answerReplace;
-    callbacks.askPassword = askPassword;
-    return Qz_SingleEntryUnzip(0, nullptr, 0, nullptr, &options, &callbacks);
+    return testArchiveQuietly(archive, askPassword);
 }
 
 }  // namespace

@@ -72,6 +72,19 @@ std::vector<uint8_t> fullLiteralLengths() {
     return l;
 }
 
+// A dynamic block with the complete literal code and the distance code `dist`: one
+// literal, a match of `lengthSymbol` at distance 1 (distance symbol 0), the end.
+std::vector<uint8_t> literalThenRepeat(const Code& dist, unsigned literal, unsigned lengthSymbol) {
+    const Code lit(fullLiteralLengths());
+    BitWriter w;
+    dynamicHeader(w, lit.lengths, dist.lengths);
+    lit.put(w, literal);
+    lit.put(w, lengthSymbol);
+    dist.put(w, 0);
+    lit.put(w, 256);
+    return w.bytes;
+}
+
 std::string text(const std::vector<uint8_t>& bytes) { return std::string(bytes.begin(), bytes.end()); }
 
 }  // namespace
@@ -293,20 +306,13 @@ TEST(DecodersInflate, IncompleteCodeSetsAndTheirNotes) {
     }
     {   // nothing shorter than 15 bits: the tables keep their usual first level (they
         // used to widen it to 15 bits, which the state's storage could not hold)
-        const Code lit(fullLiteralLengths());
-        const Code dist({15, 15});
-        BitWriter w;
-        dynamicHeader(w, lit.lengths, dist.lengths);
-        lit.put(w, 'q');
-        lit.put(w, 257);  // length 3
-        dist.put(w, 0);   // distance 1
-        lit.put(w, 256);
+        const std::vector<uint8_t> stream = literalThenRepeat(Code({15, 15}), 'q', 257);  // length 3
         DecoderState d;
-        EXPECT_EQ(d.inflate(w.bytes), 0);
+        EXPECT_EQ(d.inflate(stream), 0);
         EXPECT_EQ(text(d.output), "qqqq");
         // The same through the output stage, where the tables live in the state.
         DecoderState tested;
-        tested.feed(w.bytes);
+        tested.feed(stream);
         tested.state->testOnly = true;
         EXPECT_EQ(inflateData(tested.state, false), 0);
         const uint8_t expected[] = {'q', 'q', 'q', 'q'};
@@ -319,16 +325,8 @@ TEST(DecodersInflate, IncompleteCodeSetsAndTheirNotes) {
         EXPECT_EQ(capturedText, "(incomplete l-tree)  ");
     }
     {   // a single distance code of one bit decodes normally
-        const Code lit(fullLiteralLengths());
-        const Code dist({1});
-        BitWriter w;
-        dynamicHeader(w, lit.lengths, dist.lengths);
-        lit.put(w, 'z');
-        lit.put(w, 258);  // length 4
-        dist.put(w, 0);   // distance 1
-        lit.put(w, 256);
         DecoderState d;
-        EXPECT_EQ(d.inflate(w.bytes), 0);
+        EXPECT_EQ(d.inflate(literalThenRepeat(Code({1}), 'z', 258)), 0);  // length 4
         EXPECT_EQ(text(d.output), "zzzzz");
     }
 }

@@ -66,6 +66,27 @@ inline int captureText(const char* text, uint32_t length) {
 }
 inline int answerReplace(char*, int) { return REPLACE_NO; }
 
+// A peer archive from the shared test data.
+inline std::string peer(const char* name) {
+    const char* root = std::getenv("QUENLOW_TESTDATA");
+    return std::string(root ? root : "../shared/testdata") + "/peers/" + name;
+}
+
+// One engine call testing a whole archive with every message dropped; `askPassword`
+// answers for encrypted entries (none: they are skipped).
+inline int testArchiveQuietly(const std::string& path, UnzipAskPassword askPassword = nullptr) {
+    UnzipOptions options{};
+    options.recordVersion = UNZIP_RECORD_VERSION;
+    options.testOnly = 1;
+    options.quietLevel = 2;
+    options.archivePath = path.c_str();
+    UnzipCallbacks callbacks{};
+    callbacks.printText = [](const char*, uint32_t length) { return int(length); };
+    callbacks.askReplace = answerReplace;
+    callbacks.askPassword = askPassword;
+    return Qz_SingleEntryUnzip(0, nullptr, 0, nullptr, &options, &callbacks);
+}
+
 // An engine state whose byte reader serves a buffer and whose inflate output goes to
 // memory through the main window (so that the window's carrying over can be seen).
 struct DecoderState {
