@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds a real sample installer and runs it silently, end to end:
 #
+#   0. installs the system packages it needs when they are missing (scripts/packages.sh);
 #   1. builds quenlow-sfx (the Linux launcher stub) and quenlow-pack (build/linux);
 #   2. makes the sample from what this machine has: a Java runtime made with jlink
 #      (java.base only), packed as the runtime component jar
@@ -25,10 +26,16 @@ timing=false
 
 say() { printf '== %s\n' "$*"; }
 
+# shellcheck source=packages.sh
+source "$root/scripts/packages.sh"
+ensure_packages demo || exit 1
+
 say "Building quenlow-sfx and quenlow-pack in ${build#$root/}"
-if [[ ! -f $build/CMakeCache.txt ]]; then
-    cmake --preset linux -S "$root" >/dev/null
-fi
+mkdir -p "$root/build"
+# Configured every time: cheap when nothing changed, and a folder left half-configured by
+# an interrupted or failed run is not taken for a ready one.
+(cd "$root" && cmake --preset linux >"$root/build/demo-configure.log" 2>&1) ||
+    { cat "$root/build/demo-configure.log"; exit 1; }
 cmake --build "$build" -j2 --target quenlow-sfx quenlow-pack >"$root/build/demo-build.log" 2>&1 ||
     { cat "$root/build/demo-build.log"; exit 1; }
 
