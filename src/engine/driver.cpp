@@ -25,6 +25,8 @@
 #include "engine/decrypt.h"
 #include "engine/fields.h"
 #include "engine/messages.h"
+#include "engine/directory_records.h"
+#include "engine/extract_entry.h"
 #include "engine/output_files.h"
 #include "engine/output_names.h"
 #include "engine/patterns.h"
