@@ -76,6 +76,8 @@ struct DriverFields {
     intptr_t outputHandle;       // platform output handle, valid while outputOpen
     bool outputOpen;
     uint32_t runningCrc;
+    uint64_t outputLeft;         // bytes the declared uncompressed size still allows
+    bool outputOverrun;          // the data went on past the declared size
     int diskFull;                // 2 after a write error: nothing more is written
     bool newFile;                // the first flush of the entry sets up text conversion
     bool lastWasCR;

@@ -38,6 +38,15 @@ Bytes pythonDeflated(TempDir& dir) {
     return readFile(archive).value_or("");
 }
 
+// One entry "zeros" of a million zero bytes, deflated by Python's zipfile.
+Bytes pythonZeros(TempDir& dir) {
+    std::string archive = dir.file("zeros.zip");
+    EXPECT_TRUE(core_test::runCommand(
+        "python3 -c \"import zipfile,sys; z=zipfile.ZipFile(sys.argv[1],'w',zipfile.ZIP_DEFLATED);"
+        " z.writestr('zeros', bytes(1000000)); z.close()\" " + shellQuote(archive)));
+    return readFile(archive).value_or("");
+}
+
 bool knownResult(int result) {
     switch (result) {
     case RC_OK: case RC_WARNING: case RC_ERROR: case RC_FATAL: case RC_NOMEM3:
@@ -250,15 +259,32 @@ TEST(DriverHostile, DataThatClaimsMoreThanItHolds) {
     EXPECT_NE(run.result, RC_OK);
 }
 
+TEST(DriverHostile, OutputStopsAtTheDeclaredSize) {
+    // Headers that declare 10 bytes for a megabyte of data: extraction and test alike
+    // stop at 10 bytes, name the entry and end with an error; the 10 bytes stay.
+    TempDir made;
+    Bytes archive = pythonZeros(made);
+    ASSERT_FALSE(archive.empty());
+    archive.replace(22, 4, Bytes("\x0A\0\0\0", 4));
+    archive.replace(archive.find("PK\x01\x02") + 24, 4, Bytes("\x0A\0\0\0", 4));
+    Workspace w;
+    w.write(archive);
+    EngineRun run = w.extract();
+    EXPECT_EQ(run.result, RC_ERROR);
+    EXPECT_TRUE(contains(run.messages, "zeros:  data go on past the declared size of 10 bytes"))
+        << run.messages;
+    EXPECT_EQ(readFile(w.out("zeros")), Bytes(10, '\0'));
+    EXPECT_EQ(tree(w.target), std::vector<std::string>{"zeros"});
+    run = core_test::runEngine(w.archive, [](UnzipOptions& o, UnzipCallbacks&) { o.testOnly = 1; });
+    EXPECT_EQ(run.result, RC_ERROR);
+    EXPECT_TRUE(contains(run.messages, "past the declared size")) << run.messages;
+}
+
 TEST(DriverHostile, EntriesSharingOneLocalHeader) {
     // 300 central entries all pointing at the same deflated megabyte: each is decoded
     // on its own, the name of the local header is overruled by the central one.
     TempDir made;
-    std::string source = made.file("one.zip");
-    ASSERT_TRUE(core_test::runCommand(
-        "python3 -c \"import zipfile,sys; z=zipfile.ZipFile(sys.argv[1],'w',zipfile.ZIP_DEFLATED);"
-        " z.writestr('zeros', bytes(1000000)); z.close()\" " + shellQuote(source)));
-    Bytes one = *readFile(source);
+    Bytes one = pythonZeros(made);
     size_t central = one.find("PK\x01\x02");
     size_t end = one.find("PK\x05\x06");
     Bytes header = one.substr(central, end - central);
