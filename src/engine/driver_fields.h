@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "engine/used_ranges.h"
+
 // Slots of the entry table: the central directory is walked in blocks of this many
 // accepted entries, each block then extracted in directory order.
 constexpr unsigned kEntryTableSize = 16384;
@@ -84,6 +86,9 @@ struct DriverFields {
     int recordState;             // -1 plain text, 0..4 variable-length VMS records
     uint32_t recordLength;
     bool recordPad;
+
+    // Bytes of the archive already given to an entry or to the central directory.
+    UsedRanges usedRanges;
 
     // Buffered archive bytes beyond the entry, set aside while it is decoded.
     uint8_t* leftoverPos;
