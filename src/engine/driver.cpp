@@ -613,6 +613,7 @@ int extractEntries(EngineState* state) {
             break;
         }
         state->bufferStart = savedStart;
+        state->blockDeciphered = false;
         state->inputPos = state->inputBuffer + savedPos;
         state->inputCount = savedCount;
         walk.blockBase += kEntryTableSize;
