@@ -43,8 +43,6 @@ constexpr unsigned kVersionCanDo = 45;
 constexpr unsigned kVmsVersionCanDo = 42;
 // Bytes of the encryption header counted in the compressed size of an encrypted entry.
 constexpr uint64_t kEncryptionHeader = 12;
-// An answer to the VMS question is read as one short line.
-constexpr int kAnswerLength = 10;
 
 // The walk over one archive's directory; lives for one extractEntries call.
 struct Walk {
@@ -117,14 +115,20 @@ bool readNameAndExtra(EngineState* state, unsigned nameLength, unsigned extraLen
     return true;
 }
 
-// Asks whether an entry stored in VMS format is to be extracted anyway.
+// Asks whether an entry stored in VMS format is to be extracted anyway. The answer comes
+// from the caller's overwrite question, like every answer the engine needs: yes (or
+// all) extracts; no, none or a new name refuses. The name is handed over in a copy, so
+// that the answer cannot rename the entry.
 bool vmsAnswerYes(EngineState* state) {
-    char name[PRINTABLE_NAME_SIZE];
+    char shown[PRINTABLE_NAME_SIZE];
     sendMessage(state, "\n%s:  stored in VMS format.  Extract anyway? (y/n) ",
-                shownName(state->entryName, name));
-    char answer[kAnswerLength] = "";
-    if (std::fgets(answer, sizeof answer, stdin) == nullptr) return false;
-    return answer[0] == 'y' || answer[0] == 'Y';
+                shownName(state->entryName, shown));
+    UnzipAskReplace askReplace = state->callbacks->askReplace;
+    if (askReplace == nullptr) return false;
+    char name[ENTRY_NAME_SIZE];
+    std::memcpy(name, state->entryName, sizeof name);
+    int answer = askReplace(name, int(sizeof name));
+    return answer != REPLACE_NO && answer != REPLACE_NONE && answer != REPLACE_RENAME;
 }
 
 void badOffset(EngineState* state, const Walk& walk, const char* what, int64_t offset) {
