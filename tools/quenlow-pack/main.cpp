@@ -24,6 +24,8 @@
 #include <string>
 #include <vector>
 
+#include "branding.h"
+#include "pe_image.h"
 #include "platform/profile.h"
 #include "zip_writer.h"
 
@@ -50,6 +52,18 @@ const char* kUsage =
     "                          jars under Disk1/stage/Components/NAME/VERSION/DataFiles\n"
     "                          are unpacked into NAME before the launch\n"
     "  --disk-count N          DISKCNT (default 1)\n"
+    "\n"
+    "Branding of the Windows installer (not for the Linux stub):\n"
+    "  --icon FILE.ico         the program's icon (every image of the file)\n"
+    "  --banner FILE.bmp       the dialog's picture, 190 x 131 pixels\n"
+    "  --title TEXT            the dialog's caption (default: the product name)\n"
+    "  --product-name TEXT     version information: the product's name,\n"
+    "  --product-version N.N.N.N   its version (up to four numbers),\n"
+    "  --company TEXT          the vendor,\n"
+    "  --description TEXT      the file description shown by Explorer and the\n"
+    "                          elevation prompt (default: the product name),\n"
+    "  --copyright TEXT        and the copyright notice\n"
+    "\n"
     "  --zip64                 write Zip64 records for every entry (for testing readers)\n"
     "  --help                  show this text\n"
     "\n"
@@ -66,6 +80,7 @@ struct Settings {
     std::string diskCount;
     std::string totalBytes;
     bool forceZip64 = false;
+    Branding branding;
 };
 
 struct SourceItem {
@@ -256,6 +271,8 @@ bool parseArguments(int argc, char** argv, Settings* settings, int* status) {
             target = &settings->component;
         if (argument == "--disk-count")
             target = &settings->diskCount;
+        if (target == nullptr)
+            target = brandingOption(&settings->branding, argument);
         if (target != nullptr) {
             if (i + 1 == argc || argv[i + 1][0] == '\0') {
                 std::fprintf(stderr, "quenlow-pack: error: %s needs a value\n", argv[i]);
@@ -285,31 +302,17 @@ bool parseArguments(int argc, char** argv, Settings* settings, int* status) {
     return true;
 }
 
-bool copyStub(const std::string& stub, FILE* out) {
-    FILE* in = std::fopen(stub.c_str(), "rb");
-    if (in == nullptr)
-        return false;
-    char buffer[1 << 16];
-    size_t got;
-    bool ok = true;
-    while (ok && (got = std::fread(buffer, 1, sizeof buffer, in)) > 0) {
-        ok = std::fwrite(buffer, 1, got, out) == got;
-    }
-    ok = ok && !std::ferror(in);
-    std::fclose(in);
-    return ok;
-}
-
-bool writeInstaller(const Settings& settings, const std::vector<SourceItem>& items,
-                    const std::string& descriptor, std::string* error) {
+bool writeInstaller(const Settings& settings, const Bytes& stub,
+                    const std::vector<SourceItem>& items, const std::string& descriptor,
+                    std::string* error) {
     FILE* out = std::fopen(settings.output.c_str(), "wb");
     if (out == nullptr) {
         *error = "cannot create " + settings.output;
         return false;
     }
-    if (!copyStub(settings.stub, out)) {
+    if (std::fwrite(stub.data(), 1, stub.size(), out) != stub.size()) {
         std::fclose(out);
-        *error = "cannot copy the stub " + settings.stub;
+        *error = "cannot write " + settings.output;
         return false;
     }
     ZipWriter zip;
@@ -365,7 +368,11 @@ int main(int argc, char** argv) {
     std::string descriptor = makeDescriptor(settings, items);
 
     std::string error;
-    if (!writeInstaller(settings, items, descriptor, &error)) {
+    Bytes stub;
+    if (!loadStub(settings.stub, settings.branding, settings.output, &stub, &error))
+        return fail(error);
+    if (!writeInstaller(settings, stub, items, descriptor, &error) ||
+        !updatePeChecksum(settings.output, &error)) {
         std::remove(settings.output.c_str());
         return fail(error);
     }
