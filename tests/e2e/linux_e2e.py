@@ -10,6 +10,7 @@ import argparse
 import os
 import re
 import shutil
+import struct
 import subprocess
 import sys
 import tempfile
@@ -167,6 +168,63 @@ class LinuxInstallerTest(unittest.TestCase):
         # The runtime was unpacked before the command was looked at.
         kept = self.base / support.extraction_dirs(self.base)[0]
         self.assertTrue((kept / COMPONENT / "readme.txt").is_file())
+
+
+STAND_IN_JAVA = r"""
+#include <stdio.h>
+int main(int argc, char** argv) {
+    printf("stand-in java:");
+    for (int i = 1; i < argc; ++i) printf(" %s", argv[i]);
+    printf("\n");
+    return 7;
+}
+"""
+
+
+def is_static(program: Path) -> bool:
+    """True when the ELF file asks for no program interpreter (no dynamic loader)."""
+    data = program.read_bytes()
+    phoff, = struct.unpack_from("<Q", data, 0x20)
+    size, count = struct.unpack_from("<HH", data, 0x36)
+    return all(struct.unpack_from("<I", data, phoff + i * size)[0] != 3  # PT_INTERP
+               for i in range(count))
+
+
+class EmptyRootTest(unittest.TestCase):
+    """The Linux stub needs nothing of the system it runs on: no shared library, no
+    locale or name-service file, not even /proc."""
+
+    def test_installer_runs_in_an_empty_root(self):
+        stub = Path(OPTIONS.sfx)
+        if not is_static(stub):
+            self.skipTest("the stub is not statically linked (sanitizer build)")
+        self.assertLessEqual(stub.stat().st_size, 1 << 20)
+        chroot = shutil.which("chroot") or "/usr/sbin/chroot"
+        if os.geteuid() != 0 or not os.path.exists(chroot):
+            self.skipTest("needs root and chroot")
+        work = Path(tempfile.mkdtemp(prefix="quenlow-root-"))
+        self.addCleanup(shutil.rmtree, work, ignore_errors=True)
+        runtime = work / "runtime"
+        (runtime / "bin").mkdir(parents=True)
+        (work / "java.c").write_text(STAND_IN_JAVA)
+        subprocess.run(["cc", "-static", "-Os", "-o", str(runtime / "bin" / "java"),
+                        str(work / "java.c")], check=True)
+        source = support.make_source(work)
+        support.zip_tree(runtime, support.component_dir(source, COMPONENT, "1") / "rt.jar")
+        root = work / "root"
+        (root / "tmp").mkdir(parents=True)
+        (root / "tmp").chmod(0o1777)
+        support.pack(Path(OPTIONS.pack), stub, root / "setup", source,
+                     "--cmd", "bin/java -jar install/installer.jar", "--jre-component",
+                     COMPONENT)
+        self.assertEqual(sorted(p.name for p in root.iterdir()), ["setup", "tmp"])
+        result = subprocess.run([chroot, str(root), "/setup", "-silent", "-nowait", "a b"],
+                                env={"PATH": "/"}, capture_output=True, text=True,
+                                timeout=120)
+        self.assertEqual(result.returncode, 7, result.stderr)
+        self.assertRegex(result.stdout, r"^stand-in java: -Djava\.io\.tmpdir=/tmp .* -Dsfx\.exe=/setup "
+                                        r"-jar install/installer\.jar -silent -nowait a b\n$")
+        self.assertEqual(support.extraction_dirs(root / "tmp"), [])
 
 
 class PackToolTest(unittest.TestCase):
