@@ -287,6 +287,12 @@ TEST_F(BrandingTest, UnusableInputsAreRefusedWithWhatIsWrong) {
     std::string linuxStub = writeTemp("linux-stub", Bytes{0x7F, 'E', 'L', 'F', 1, 1, 1, 0});
     EXPECT_FALSE(loadStub(linuxStub, branding, "setup", &loaded, &error));
     EXPECT_NE(error.find("Windows installer only"), std::string::npos) << error;
+
+    // A signed stub, even unbranded: its signature would not cover the archive.
+    Bytes signedStub = stub;
+    set32(&signedStub, Image(stub).optional + 96 + 8 * kDirectorySecurity + 4, 8);
+    EXPECT_FALSE(loadStub(writeTemp("signed.exe", signedStub), Branding{}, "setup.exe", &loaded, &error));
+    EXPECT_NE(error.find("is signed"), std::string::npos) << error;
 }
 
 // The linker's checksum of the stub is the reference for the computation, which the

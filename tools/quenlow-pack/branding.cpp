@@ -441,6 +441,14 @@ bool loadStub(const std::string& path, const Branding& branding, const std::stri
               Bytes* stub, std::string* error) {
     if (!readFile(path, stub))
         return fail(error, "cannot read the stub " + path);
+    // A signature covers the bytes it was made over and must end the file: one on the stub
+    // would stop verifying once an archive follows it.
+    PeLayout layout;
+    std::string ignored;
+    if (readPeLayout(*stub, &layout, &ignored) &&
+        layout.directorySize(*stub, kDirectorySecurity) != 0)
+        return fail(error, "the stub " + path + " is signed: pack the unsigned stub, then "
+                           "sign the installer");
     if (!branding.any())
         return true;
     if (!isPeImage(*stub))
