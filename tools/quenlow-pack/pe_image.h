@@ -19,7 +19,9 @@
 using Bytes = std::vector<uint8_t>;
 
 // Little-endian fields; the readers expect the caller to have checked the bounds.
-inline uint32_t get16(const Bytes& data, size_t at) { return data[at] | (data[at + 1] << 8); }
+inline uint32_t get16(const Bytes& data, size_t at) {
+    return data[at] | (data[at + 1] << 8);
+}
 inline uint32_t get32(const Bytes& data, size_t at) {
     return get16(data, at) | (get16(data, at + 2) << 16);
 }
