@@ -112,7 +112,6 @@ bool replaceIcon(std::vector<Resource>* resources, const std::string& path, std:
         return resource.type == ResourceKey{kTypeIcon, {}} && resource.name.text.empty() &&
                std::find(oldImages.begin(), oldImages.end(), resource.name.id) != oldImages.end();
     });
-    group = findResource(resources, kTypeIconGroup, IDR_MAINFRAME);
 
     Bytes groupData;
     put16(&groupData, 0);
@@ -145,9 +144,9 @@ bool replaceIcon(std::vector<Resource>* resources, const std::string& path, std:
         put32(&groupData, size);
         put16(&groupData, id);
         resources->push_back(Resource{{kTypeIcon, {}}, {id, {}}, language, 0, std::move(image)});
-        group = findResource(resources, kTypeIconGroup, IDR_MAINFRAME);
     }
-    group->data = std::move(groupData);
+    // The list has changed under the group found above: look it up again.
+    findResource(resources, kTypeIconGroup, IDR_MAINFRAME)->data = std::move(groupData);
     return true;
 }
 
