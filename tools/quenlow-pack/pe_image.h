@@ -68,7 +68,6 @@ struct PeLayout {
     uint32_t fileAlignment = 0;
     std::vector<PeSection> sections;
 
-    size_t checksumAt() const { return optionalHeaderAt + 64; }
     uint32_t directoryAddress(const Bytes& image, int index) const;
     uint32_t directorySize(const Bytes& image, int index) const;
     // The file offset of `size` bytes at address `rva`, or SIZE_MAX when they lie outside

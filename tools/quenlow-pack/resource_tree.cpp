@@ -140,7 +140,7 @@ bool readResources(const Bytes& image, std::vector<Resource>* resources, std::st
             return readDirectory(reader, 0, 0, Resource{});
         }
     }
-    return false;
+    return fail(error, "its section is missing");
 }
 
 Bytes buildResourceSection(std::vector<Resource> resources, uint32_t sectionRva) {
