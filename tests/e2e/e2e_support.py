@@ -123,6 +123,11 @@ def pack_unchecked(stub: Path, output: Path, source: Path, **keys: str) -> Path:
     return output
 
 
+def windows_path(path: Path) -> str:
+    """The Wine name of a Unix path (drive Z: is the Unix root)."""
+    return "Z:" + str(path).replace("/", "\\")
+
+
 def read_report(path: Path) -> dict:
     """The key=value lines of a report; "args" collects arg.0, arg.1, ... in order."""
     values = {}

@@ -28,7 +28,9 @@
 #include <string>
 #include <vector>
 
+#include "branding.h"
 #include "installer_checks.h"
+#include "pe_image.h"
 #include "platform/profile.h"
 #include "progress.h"
 #include "runtime_image.h"
@@ -58,12 +60,33 @@ const char* kUsage =
     "                          jars under Disk1/stage/Components/NAME/VERSION/DataFiles\n"
     "                          are unpacked into NAME before the launch\n"
     "  --disk-count N          DISKCNT (default 1)\n"
+    "  --runtime-image DIR     pack the Java runtime folder DIR (such as jlink's output)\n"
+    "                          as the runtime component: a jar that keeps Unix modes,\n"
+    "                          Disk1/stage/Components/NAME/VERSION/DataFiles/runtime.jar;\n"
+    "                          JRE_COMPONENT is NAME unless given\n"
+    "  --runtime-name NAME     the component's name (default jre)\n"
+    "  --runtime-version V     its version (default: JAVA_VERSION of DIR/release)\n"
+    "\n"
+    "Branding of the Windows installer (not for the Linux stub):\n"
+    "  --icon FILE.ico         the program's icon (every image of the file)\n"
+    "  --banner FILE.bmp       the dialog's picture, 190 x 131 pixels\n"
+    "  --title TEXT            the dialog's caption (default: the product name)\n"
+    "  --product-name TEXT     version information: the product's name\n"
+    "  --product-version N.N.N.N  the product's and the file's version (up to four\n"
+    "                          numbers)\n"
+    "  --company TEXT          the vendor's name\n"
+    "  --description TEXT      the file description, which Explorer and the elevation\n"
+    "                          prompt show (default: the product name)\n"
+    "  --copyright TEXT        the copyright notice\n"
+    "\n"
     "  --zip64                 write Zip64 records for every entry (for testing readers)\n"
     "  --help                  show this text\n"
     "\n"
     "TEMP_SPACE_TOTAL_BYTES, when not given in sfx.ini, is the sum of the uncompressed\n"
     "sizes of all packed files. Unix permissions are stored, so executables stay\n"
-    "executable when the installer unpacks them on Linux.\n";
+    "executable when the installer unpacks them on Linux. Symbolic links are followed.\n"
+    "Installers that could not start are refused. With SOURCE_DATE_EPOCH set, the\n"
+    "installer is the same byte for byte from the same content.\n";
 
 struct Settings {
     std::string stub;
@@ -77,11 +100,13 @@ struct Settings {
     std::string runtimeName = "jre";
     std::string runtimeVersion;
     bool forceZip64 = false;
+    Branding branding;
 };
 
 // What goes into the installer, and how its times are written.
 struct Plan {
     StubKind stub = StubKind::Linux;
+    Bytes stubBytes; // as they go into the installer (branded, for a Windows stub)
     bool reproducible = false; // SOURCE_DATE_EPOCH is set
     std::time_t epoch = 0;     // its value, or the time of the run
     RuntimeImage runtime;
@@ -171,6 +196,8 @@ bool parseArguments(int argc, char** argv, Settings* settings, int* status) {
             if (argument == option.option)
                 target = option.value;
         }
+        if (target == nullptr)
+            target = brandingOption(&settings->branding, argument);
         if (target != nullptr) {
             if (i + 1 == argc || argv[i + 1][0] == '\0') {
                 std::fprintf(stderr, "quenlow-pack: error: %s needs a value\n", argv[i]);
@@ -224,7 +251,8 @@ bool makePlan(Settings* settings, Plan* plan, std::string* error) {
         return false;
     }
     readDescriptorKeys(settings);
-    if (!readEpoch(plan, error) || !inspectStub(settings->stub, &plan->stub, error))
+    if (!readEpoch(plan, error) || !inspectStub(settings->stub, &plan->stub, error) ||
+        !loadStub(settings->stub, settings->branding, settings->output, &plan->stubBytes, error))
         return false;
     std::string packedName;
     std::vector<ComponentFile> files;
@@ -291,21 +319,6 @@ bool createTemporary(const std::string& beside, const char* suffix, TemporaryFil
     temporary->path = pattern;
     temporary->file = fdopen(descriptor, "w+b");
     return temporary->file != nullptr;
-}
-
-bool copyStub(const std::string& stub, FILE* out) {
-    FILE* in = std::fopen(stub.c_str(), "rb");
-    if (in == nullptr)
-        return false;
-    char buffer[1 << 16];
-    size_t got;
-    bool ok = true;
-    while (ok && (got = std::fread(buffer, 1, sizeof buffer, in)) > 0) {
-        ok = std::fwrite(buffer, 1, got, out) == got;
-    }
-    ok = ok && !std::ferror(in);
-    std::fclose(in);
-    return ok;
 }
 
 uint64_t packedBytes(const ZipWriter& zip) {
@@ -385,8 +398,9 @@ bool writeInstaller(const Settings& settings, const Plan& plan, std::string* err
     TemporaryFile output;
     if (!createTemporary(settings.output, ".partial-", &output, error))
         return false;
-    if (!copyStub(settings.stub, output.file)) {
-        *error = "cannot copy the stub " + settings.stub;
+    if (std::fwrite(plan.stubBytes.data(), 1, plan.stubBytes.size(), output.file) !=
+        plan.stubBytes.size()) {
+        *error = "cannot write " + output.path;
         return false;
     }
     ZipWriter zip;
@@ -402,7 +416,13 @@ bool writeInstaller(const Settings& settings, const Plan& plan, std::string* err
     }
     int closed = std::fclose(output.file);
     output.file = nullptr;
-    if (closed != 0 || chmod(output.path.c_str(), 0755) != 0 ||
+    if (closed != 0) {
+        *error = "cannot write " + output.path;
+        return false;
+    }
+    if (!updatePeChecksum(output.path, error))
+        return false;
+    if (chmod(output.path.c_str(), 0755) != 0 ||
         std::rename(output.path.c_str(), settings.output.c_str()) != 0) {
         *error = "cannot write " + settings.output;
         return false;
