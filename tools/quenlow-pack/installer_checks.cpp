@@ -5,7 +5,7 @@
 #include <cstring>
 #include <strings.h>
 
-#include "jar_contents.h"
+#include "central_directory.h"
 #include "source_tree.h"
 
 namespace {
@@ -120,12 +120,12 @@ bool readFirstComponent(const std::string& source, const std::string& components
                                                 : std::vector<std::string>()) {
                 if (!hasSuffix(jar, ".jar"))
                     continue;
-                std::vector<JarEntry> entries;
-                if (!readJarEntries(dataFiles + "/" + jar, &entries, error))
+                std::vector<CentralEntry> entries;
+                if (!readCentralDirectory(dataFiles + "/" + jar, &entries, error))
                     return false;
-                for (const JarEntry& entry : entries) {
+                for (const CentralEntry& entry : entries) {
                     files->push_back({entry.name, name + "/" + version + "/DataFiles/" + jar,
-                                      entry.hasUnixMode, entry.unixMode});
+                                      entry.hasUnixMode(), entry.unixMode()});
                 }
             }
         }

@@ -1,7 +1,8 @@
-#include "jar_contents.h"
+#include "central_directory.h"
 
 #include <cstdio>
 #include <cstring>
+
 
 namespace {
 
@@ -24,16 +25,34 @@ uint64_t get64(const unsigned char* p) {
     return get32(p) | (uint64_t(get32(p + 4)) << 32);
 }
 
+// 64-bit positions on both platforms (off_t is 32 bits wide in the MinGW runtime).
+bool seekTo(FILE* file, uint64_t offset, int origin) {
+#ifdef _WIN32
+    return _fseeki64(file, static_cast<long long>(offset), origin) == 0;
+#else
+    return fseeko(file, static_cast<off_t>(offset), origin) == 0;
+#endif
+}
+
+uint64_t position(FILE* file) {
+#ifdef _WIN32
+    return static_cast<uint64_t>(_ftelli64(file));
+#else
+    return static_cast<uint64_t>(ftello(file));
+#endif
+}
+
 bool readAt(FILE* file, uint64_t offset, unsigned char* buffer, size_t size) {
-    return fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0 &&
+    return seekTo(file, offset, SEEK_SET) &&
            std::fread(buffer, 1, size, file) == size;
 }
 
-// Where the central directory starts and how large it is.
+// Where the central directory starts and how large it is: it ends where the Zip64 end
+// record, or else the end record, begins.
 bool locateDirectory(FILE* file, uint64_t* offset, uint64_t* size) {
-    if (fseeko(file, 0, SEEK_END) != 0)
+    if (!seekTo(file, 0, SEEK_END))
         return false;
-    uint64_t fileSize = static_cast<uint64_t>(ftello(file));
+    uint64_t fileSize = position(file);
     size_t tail = fileSize < kEndSearch ? static_cast<size_t>(fileSize) : kEndSearch;
     std::vector<unsigned char> buffer(tail);
     if (tail < kEndRecordSize || !readAt(file, fileSize - tail, buffer.data(), tail))
@@ -42,25 +61,41 @@ bool locateDirectory(FILE* file, uint64_t* offset, uint64_t* size) {
         const unsigned char* end = buffer.data() + at;
         if (get32(end) != kEndSignature || at + kEndRecordSize + get16(end + 20) != tail)
             continue;
+        uint64_t directoryEnd = fileSize - tail + at;
         *size = get32(end + 12);
-        *offset = get32(end + 16);
-        uint64_t endOffset = fileSize - tail + at;
         unsigned char locator[20];
         unsigned char record[56];
-        if (endOffset >= 20 && readAt(file, endOffset - 20, locator, 20) &&
-            get32(locator) == kZip64LocatorSignature &&
-            readAt(file, get64(locator + 8), record, 56) && get32(record) == kZip64EndSignature) {
-            *size = get64(record + 40);
-            *offset = get64(record + 48);
+        if (directoryEnd >= 20 && readAt(file, directoryEnd - 20, locator, 20) &&
+            get32(locator) == kZip64LocatorSignature) {
+            // The Zip64 end record, of 56 bytes without extensible data, comes before.
+            uint64_t recordAt = get64(locator + 8);
+            if (recordAt + 56 <= directoryEnd && readAt(file, recordAt, record, 56) &&
+                get32(record) == kZip64EndSignature) {
+                *size = get64(record + 40);
+                directoryEnd = recordAt;
+            } else if (directoryEnd >= 76 && readAt(file, directoryEnd - 76, record, 56) &&
+                       get32(record) == kZip64EndSignature) {
+                *size = get64(record + 40); // offsets counted from the archive's start
+                directoryEnd -= 76;
+            }
         }
-        return *offset + *size <= fileSize;
+        if (*size > directoryEnd)
+            return false;
+        *offset = directoryEnd - *size;
+        return true;
     }
     return false;
 }
 
 } // namespace
 
-bool readJarEntries(const std::string& path, std::vector<JarEntry>* entries, std::string* error) {
+bool CentralEntry::hasUnixMode() const {
+    // Unix, and macOS, which records the same.
+    return (hostSystem == 3 || hostSystem == 19) && unixMode() != 0;
+}
+
+bool readCentralDirectory(const std::string& path, std::vector<CentralEntry>* entries,
+                          std::string* error) {
     FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr) {
         *error = "cannot read " + path;
@@ -85,14 +120,14 @@ bool readJarEntries(const std::string& path, std::vector<JarEntry>* entries, std
             ok = false;
             break;
         }
-        JarEntry entry;
+        CentralEntry entry;
         entry.name.assign(reinterpret_cast<const char*>(header + kCentralHeaderSize), nameLength);
-        entry.unixMode = get32(header + 38) >> 16;
-        entry.hasUnixMode = (get16(header + 4) >> 8) == 3 && entry.unixMode != 0;
+        entry.hostSystem = get16(header + 4) >> 8;
+        entry.externalAttributes = get32(header + 38);
         entries->push_back(entry);
         at += recordSize;
     }
     if (!ok)
-        *error = path + " is not a ZIP archive (or is damaged)";
+        *error = path + " is not a ZIP archive, or it is damaged";
     return ok;
 }
