@@ -23,6 +23,9 @@ void __throw_logic_error(const char*) {
 void __throw_out_of_range_fmt(const char*, ...) {
     std::abort();
 }
+void __throw_bad_array_new_length() {
+    std::abort();
+}
 } // namespace std
 
 namespace __gnu_cxx {

@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "launcher/app/dialog_run.h"
+#include "launcher/ui/progress_dialog_run.h"
 #include "launcher/ui/quenlow_sfx_dlg.h"
 #include "launcher_fixture.h"
 #include "platform/dialog.h"

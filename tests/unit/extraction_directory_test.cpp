@@ -161,22 +161,68 @@ TEST_F(ExtractionDirectoryTest, RemovalDeletesReadOnlyContentsAndReturnsHome) {
     EXPECT_EQ(fs::current_path(), fs::path(savedWorkingDirectory));
 }
 
-TEST_F(ExtractionDirectoryTest, TreeIsKeptInDebugModeOrBeforeTheDescriptorExists) {
+TEST_F(ExtractionDirectoryTest, TreeIsKeptInDebugModeAndOnlyAnEmptyOneBeforeTheDescriptor) {
+    // sfx.ini could not be extracted: the directory is ours and empty.
+    debugMode = true;
+    prepare(8192, true);
+    const fs::path kept(extractPath);
+    removeExtractionDirectory();
+    EXPECT_TRUE(fs::exists(kept));
+    debugMode = false;
+    resetExtractionDirectory();
     prepare(8192, true);
     const fs::path made(extractPath);
-    removeExtractionDirectory(); // sfx.ini was never extracted into it
-    EXPECT_TRUE(fs::exists(made));
+    removeExtractionDirectory();
+    EXPECT_FALSE(fs::exists(made));
     EXPECT_EQ(fs::current_path(), fs::path(savedWorkingDirectory));
+
+    prepare(8192, true);
+    const fs::path full(extractPath);
+    writeFile(full / "sfx.ini", "[autorun]\n");
     std::strcpy(descriptorDirectory, extractPath);
     debugMode = true;
     CaptureStderr();
     removeExtractionDirectory();
     GetCapturedStderr();
-    EXPECT_TRUE(fs::exists(made));
+    EXPECT_TRUE(fs::exists(full));
     debugMode = false;
     removeExtractionDirectory();
-    EXPECT_FALSE(fs::exists(made));
+    EXPECT_FALSE(fs::exists(full));
 }
+
+#ifndef _WIN32
+TEST_F(ExtractionDirectoryTest, ALinkedBaseIsFollowedButNoLinkInsideTheTree) {
+    const fs::path real = fs::path(base) / "real";
+    const fs::path outside = fs::path(base) / "outside";
+    fs::create_directories(real);
+    fs::create_directories(outside);
+    writeFile(outside / "keep.txt", "k");
+    fs::create_directory_symlink(real, fs::path(base) / "link");
+    std::strcpy(m_szTempDirectory, (base + "/link").c_str());
+    prepare(8192, true);
+    EXPECT_EQ(fs::path(extractPath).parent_path(), fs::path(base) / "link");
+    fs::create_directory_symlink(outside, fs::path(extractPath) / "escape");
+    std::strcpy(descriptorDirectory, extractPath);
+    removeExtractionDirectory();
+    EXPECT_TRUE(fs::is_empty(real));
+    EXPECT_TRUE(fs::exists(outside / "keep.txt"));
+}
+
+TEST_F(ExtractionDirectoryTest, TheRootAsTemporaryDirectoryKeepsItsSeparator) {
+    const char* saved = std::getenv("TMPDIR");
+    const std::string savedValue = saved != nullptr ? saved : "";
+    setenv("TMPDIR", "/", 1);
+    m_szTempDirectory[0] = '\0';
+    platform::setFreeBytesQuery(simulatedQuery);
+    simulatedFreeBytes = 0; // stop before anything is created under /
+    prepare(8192, false);
+    if (saved != nullptr)
+        setenv("TMPDIR", savedValue.c_str(), 1);
+    else
+        unsetenv("TMPDIR");
+    EXPECT_STREQ(m_szTempDirectory, "/");
+}
+#endif
 
 TEST_F(ExtractionDirectoryTest, RemovingAFileThatIsNotThereGivesUpWithoutPausing) {
     platform::setSleepFunction(countingSleep);

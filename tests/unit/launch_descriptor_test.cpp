@@ -119,3 +119,16 @@ TEST_F(DescriptorTest, CommandAndComponentMustBothBeThere) {
     EXPECT_FALSE(readLaunchSettings(command, component));
     EXPECT_EQ(GetCapturedStderr(), "ERROR: JRE_COMPONENT property not found in " + path + "\n");
 }
+
+#ifndef _WIN32
+TEST_F(DescriptorTest, ADescriptorAboveTheReadersLimitReadsAsMissing) {
+    describe("[autorun]\nCMD=x\n" + std::string(platform::kProfileSizeLimit, ';'));
+    EXPECT_TRUE(platform::profileTooLarge(path.c_str()));
+    char value[8];
+    EXPECT_EQ(platform::readProfileString("autorun", "CMD", "none", value, sizeof value,
+                                          path.c_str()),
+              4u);
+    describe("[autorun]\nCMD=x\n");
+    EXPECT_FALSE(platform::profileTooLarge(path.c_str()));
+}
+#endif

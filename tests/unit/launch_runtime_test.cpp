@@ -69,6 +69,10 @@ TEST_F(RuntimeTest, ComponentsWithoutJarsOrVersionsGiveNoList) {
     EXPECT_EQ(buildJarList("named:9.9"), "");
     EXPECT_EQ(buildJarList("rt,named:1.0"), jar("named", "1.0", "a.jar"));
 
+    // Empty pieces name no component.
+    EXPECT_EQ(buildJarList("named:1.0,"), jar("named", "1.0", "a.jar"));
+    EXPECT_EQ(buildJarList(",,named:1.0"), jar("named", "1.0", "a.jar"));
+
     std::filesystem::create_directories(kComponents + "empty");
     CaptureStderr();
     EXPECT_EQ(buildJarList("named:1.0,empty"), "");
@@ -104,6 +108,10 @@ TEST_F(RuntimeTest, MeasuringAddsTheUncompressedSizesOfEachJar) {
     measureJar(jar("rt", "1.0", "missing.jar").c_str());
     std::string log = GetCapturedStderr();
     EXPECT_EQ(javaJarBytes, 35u);
+    // Sizes claimed by a jar may be anything: the sum saturates.
+    javaJarBytes = UINT64_MAX - 3;
+    measureJar(jar("rt", "1.0", "ten.jar").c_str());
+    EXPECT_EQ(javaJarBytes, UINT64_MAX);
     EXPECT_NE(log.find("Size of " + jar("rt", "1.0", "ten.jar") + ": 10\n"), std::string::npos)
         << log;
     EXPECT_NE(log.find("Size of " + jar("rt", "1.0", "twenty.jar") + ": 20\n"), std::string::npos);

@@ -4,7 +4,7 @@
 #include <filesystem>
 
 #include "launcher/app/quenlow_sfx_app.h"
-#include "launcher/run/run_workflow.h"
+#include "launcher/run/run_sequence.h"
 #include "launcher_fixture.h"
 
 using ::testing::HasSubstr;

@@ -6,9 +6,9 @@
 #include "launcher/app/quenlow_sfx_app.h"
 
 #include "launcher/app/command_line.h"
-#include "launcher/app/dialog_run.h"
+#include "launcher/ui/progress_dialog_run.h"
 #include "launcher/app/reporting.h"
-#include "launcher/run/run_workflow.h"
+#include "launcher/run/run_sequence.h"
 
 bool CQuenlowSFXApp::InitInstance() {
     // The console opens before the error is reported, so that with -debug or -silent seen

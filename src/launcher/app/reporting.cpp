@@ -20,7 +20,6 @@ int32_t lastPercent = 0;
 
 // Longest texts: 3199 characters for the general reporter and option errors, 907 for the
 // dialog run's own messages.
-static constexpr std::size_t kReportBufferSize = 3200;
 static constexpr std::size_t kDialogReportBufferSize = 908;
 static constexpr int kConsoleLines = 512;
 
@@ -78,7 +77,7 @@ static void writeErrorLine(char* text, std::size_t size, const char* format, va_
 }
 
 void reportError(const char* format, ...) {
-    char text[kReportBufferSize];
+    char text[kReportTextSize];
     va_list arguments;
     va_start(arguments, format);
     writeErrorLine(text, sizeof text, format, arguments);
@@ -97,7 +96,7 @@ void reportDialogError(platform::WindowHandle dialog, const char* format, ...) {
 }
 
 char* formatOptionError(const char* format, ...) {
-    char text[kReportBufferSize];
+    char text[kReportTextSize];
     va_list arguments;
     va_start(arguments, format);
     std::vsnprintf(text, sizeof text, format, arguments);

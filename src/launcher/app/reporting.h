@@ -5,12 +5,16 @@
  */
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "platform/windowing.h"
 
 #define QUENLOW_PRINTF(formatIndex, firstArgument)                                         \
     __attribute__((format(printf, formatIndex, firstArgument)))
+
+// Buffer of the general reporter's texts: at most 3199 characters and the zero.
+inline constexpr std::size_t kReportTextSize = 3200;
 
 extern bool consoleAllocated; // openConsole ran; the installer then inherits our handles
 extern int32_t lastPercent;   // percentage last passed to consoleProgressSink

@@ -61,6 +61,10 @@ std::string listJars(const std::string& dataFilesDirectory) {
 std::string buildJarList(const char* componentText) {
     std::string jars;
     for (const std::string& component : splitList(componentText, ',')) {
+        // "rt," or "a,,b": an empty piece names no component (and not the Components
+        // directory itself).
+        if (component.empty())
+            continue;
         size_t colon = component.find(':');
         std::string name = component.substr(0, colon);
         std::string componentDirectory = std::string(kComponentsDirectory) + PATH_SEP + name;
@@ -92,7 +96,7 @@ bool prepareJavaRuntime(const std::string& jarList, const char* destination) {
     bool known = platform::freeBytesAvailable(m_szTempDirectory, &freeBytes);
     debugLog("Checking space for Java components in %s", m_szTempDirectory);
     if (!known || freeBytes <= javaJarBytes) {
-        uint64_t required = totalBytes + javaJarBytes;
+        uint64_t required = saturatingAdd(totalBytes, javaJarBytes);
         unsigned long long megabytes = required / 1048576 + (required % 1048576 != 0 ? 1 : 0);
         reportError("The directory %s does not have enough free space. At %llu MB of free "
                     "space is required.",

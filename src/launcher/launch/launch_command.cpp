@@ -18,6 +18,7 @@
 #include <cstring>
 
 #include "launcher/app/reporting.h"
+#include "platform/process.h"
 
 bool commandOverflow = false;
 
@@ -89,4 +90,22 @@ int buildLaunchCommand(const LaunchCommandParts& parts, char* command) {
     length += appendToCommand(command, length, parts.descriptorArguments, kLaunchCommandSize);
     length += appendEach(command, length, parts.installerArgs);
     return length;
+}
+
+std::vector<std::string> buildLaunchArguments(const LaunchCommandParts& parts) {
+    std::vector<std::string> arguments{
+        parts.javaPath,
+        std::string("-Djava.io.tmpdir=") + parts.tempDirectory,
+        std::string("-Dsfx.installer.launcher.home=") + parts.launcherHome,
+        std::string("-Dsfx.extract.path=") + parts.extractPath,
+        std::string("-Dsfx.exe=") + parts.programPath};
+    for (int i = 0; parts.javaOptions != nullptr && parts.javaOptions[i] != nullptr; ++i)
+        arguments.emplace_back(parts.javaOptions[i]);
+    // The splitter reads a program name first: give it one to drop.
+    const std::string descriptorLine = std::string("-") + parts.descriptorArguments;
+    std::vector<std::string> descriptor = platform::splitCommandLine(descriptorLine.c_str());
+    arguments.insert(arguments.end(), descriptor.begin() + 1, descriptor.end());
+    for (int i = 0; parts.installerArgs != nullptr && parts.installerArgs[i] != nullptr; ++i)
+        arguments.emplace_back(parts.installerArgs[i]);
+    return arguments;
 }

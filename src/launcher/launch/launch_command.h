@@ -8,6 +8,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 constexpr int kLaunchCommandSize = 4096;
 
@@ -39,3 +40,8 @@ struct LaunchCommandParts {
 // Builds the launch command into `command` (kLaunchCommandSize bytes) and returns its
 // length. commandOverflow tells whether a piece did not fit.
 int buildLaunchCommand(const LaunchCommandParts& parts, char* command);
+
+// The same command as an argument vector, made from the parts directly (the Linux start):
+// the descriptor's arguments are split by the Windows rules, every other part is one
+// argument as it is, whatever quotes or blanks it holds.
+std::vector<std::string> buildLaunchArguments(const LaunchCommandParts& parts);

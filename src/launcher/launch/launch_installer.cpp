@@ -27,12 +27,6 @@ namespace {
 constexpr int kCannotLaunch = 555;
 constexpr std::size_t kJavaCommandSize = 1032;
 
-#ifdef _WIN32
-constexpr const char* kJavaInRuntime = "%s\\bin\\java.exe";
-#else
-constexpr const char* kJavaInRuntime = "%s/bin/java";
-#endif
-
 // CMD becomes "<destination><separator><CMD>" in its own buffer; false when that would
 // not fit, so the command is never cut.
 bool prefixCommand(char* command, const std::string& destination) {
@@ -50,7 +44,7 @@ bool prefixCommand(char* command, const std::string& destination) {
 bool makeJavaPath(const char* programPart, char* javaPath) {
     char javaCommand[kJavaCommandSize];
     int length = jreLocation[0] != '\0'
-                     ? std::snprintf(javaCommand, sizeof javaCommand, kJavaInRuntime, jreLocation)
+                     ? std::snprintf(javaCommand, sizeof javaCommand, kJavaProgramInRuntime, jreLocation)
                      : std::snprintf(javaCommand, sizeof javaCommand, "%s", programPart);
     unsigned long pathLength = 0;
     if (length >= 0 && static_cast<std::size_t>(length) < sizeof javaCommand)
@@ -70,10 +64,12 @@ std::string javaDestinationOf(const char* componentText) {
     return first.substr(0, first.find(':'));
 }
 
-int myspawn(char* command) {
+int myspawn(char* command, const std::vector<std::string>& arguments) {
     debugLog("cmdLine: %s", command);
     platform::ChildProcess child;
-    if (!platform::startProcess(command, consoleAllocated, &child)) {
+    if (!platform::startProcess(command, arguments, consoleAllocated, &child)) {
+        if (isCancelRequested())
+            return 0;
         debugLog("Failed to launch the installer");
         launchFailed = true;
         return kCannotLaunch;
@@ -148,7 +144,9 @@ int launchInstaller() {
         reportError("Cannot change directory to Disk1");
         return 1;
     }
-    int result = myspawn(launchCommand);
+    if (isCancelRequested())
+        return 0;
+    int result = myspawn(launchCommand, buildLaunchArguments(parts));
     debugLog("myspawn() result: %d", result);
     if (result == kCannotLaunch) {
         reportError("Cannot launch the installer (%d)", result);

@@ -18,6 +18,7 @@
 #include "launcher/run/run_steps.h"
 #include "platform/filesystem.h"
 #include "platform/paths.h"
+#include "platform/profile.h"
 #include "quenlow/unzip.h"
 
 namespace {
@@ -32,13 +33,14 @@ int replaceWithoutAsking(char* /*nameBuffer*/, int /*bufferSize*/) {
     return REPLACE_YES;
 }
 
+// Unpacking a runtime jar stops, as the main extraction does, once the run is cancelled.
 int keepGoing(const char* /*name*/, uint64_t /*size*/) {
-    return 0;
+    return isCancelRequested() ? 1 : 0;
 }
 
 void addToJarBytes(uint64_t uncompressedSize, uint64_t, unsigned, int, int, int, int, int, char,
                    const char*, const char*, uint32_t, char) {
-    javaJarBytes += uncompressedSize;
+    javaJarBytes = saturatingAdd(javaJarBytes, uncompressedSize);
 }
 
 // The option record every operation starts from; each sets what differs.
@@ -98,6 +100,11 @@ int extractDescriptor() {
         return 1;
     }
     std::snprintf(descriptorDirectory, sizeof descriptorDirectory, "%s", extractPath);
+    if (platform::profileTooLarge(descriptorPath)) {
+        reportError("The launch descriptor %s is larger than %llu bytes and cannot be read.",
+                    descriptorPath, static_cast<unsigned long long>(platform::kProfileSizeLimit));
+        return 1;
+    }
     std::snprintf(descriptorTempDirectory, sizeof descriptorTempDirectory, "%s", m_szTempDirectory);
     return readTotalBytes() ? 0 : 1;
 }

@@ -40,10 +40,7 @@ static constexpr int kDirectoryAttempts = 3;
 static constexpr unsigned kDirectoryPauseMs = 1000;
 
 bool directoryExists(const char* path) {
-    if (path[0] == '\0')
-        return false;
-    const platform::FileAttributes attributes = platform::fileAttributes(path);
-    return attributes.exists && attributes.isDirectory;
+    return path[0] != '\0' && platform::isDirectoryFollowingLinks(path);
 }
 
 // Fills m_szTempDirectory from the system unless the command line set it. A value from
@@ -59,8 +56,10 @@ static bool chooseTempDirectory() {
                     static_cast<long>(length));
         return false;
     }
+    // The separator of a root ("/", "C:\") stays: without it the name would be empty or
+    // name the working directory of a drive.
     const std::size_t end = std::strlen(m_szTempDirectory);
-    if (end > 0 && m_szTempDirectory[end - 1] == PATH_SEP[0])
+    if (end > 1 && m_szTempDirectory[end - 1] == PATH_SEP[0] && m_szTempDirectory[end - 2] != ':')
         m_szTempDirectory[end - 1] = '\0';
     // A failed query leaves the value empty; the existence check then fails.
     return true;
@@ -173,10 +172,13 @@ void removeExtractionDirectory() {
     // Leave the tree first: a process cannot remove the directory it stands in (Windows).
     if (launcherHome[0] != '\0')
         platform::changeDirectory(launcherHome);
-    if (debugMode)
+    if (debugMode || extractPath[0] == '\0')
         return;
-    if (extractPath[0] == '\0' || descriptorDirectory[0] == '\0')
+    // Before sfx.ini arrived nothing but our own empty directory can be there.
+    if (descriptorDirectory[0] == '\0') {
+        removeWithRetry(extractPath, RemoveKind::directory);
         return;
+    }
     removeTree(extractPath);
     if (std::strcmp(descriptorDirectory, extractPath) != 0)
         removeTree(descriptorDirectory);

@@ -14,7 +14,8 @@ extern char extractPath[kPathBufferSize];  // the private directory; empty when 
 
 // Written when sfx.ini has been extracted: its path, the directory it went to and the
 // temporary directory of that moment. The second preparation recognises its own directory
-// by descriptorTempDirectory; the clean-up deletes nothing before descriptorDirectory is set.
+// by descriptorTempDirectory; before descriptorDirectory is set the clean-up removes only
+// an empty directory.
 extern char descriptorPath[kPathBufferSize];
 extern char descriptorDirectory[kPathBufferSize];
 extern char descriptorTempDirectory[kPathBufferSize];
@@ -23,10 +24,11 @@ extern char descriptorTempDirectory[kPathBufferSize];
 // more than requiredBytes free. Reports its own failures; the caller adds its summary.
 bool prepareExtractionDirectory(uint64_t requiredBytes);
 
-// Returns to launcherHome and deletes the extraction directory (kept with -debug, and
-// until sfx.ini was extracted into it). Safe in every state.
+// Returns to launcherHome and deletes the extraction directory (kept with -debug; until
+// sfx.ini was extracted into it, only an empty one is removed). Safe in every state.
 void removeExtractionDirectory();
 
+// A directory, or a link to one.
 bool directoryExists(const char* path);
 
 // Deletes path and everything below it. Read-only entries are made writable first; links

@@ -31,6 +31,10 @@ bool isCancelRequested() {
     return cancelRequested.load();
 }
 
+uint64_t saturatingAdd(uint64_t a, uint64_t b) {
+    return b > UINT64_MAX - a ? UINT64_MAX : a + b;
+}
+
 int32_t extractionPercent(uint64_t extracted, uint64_t total) {
     // A descriptor announcing 0 bytes gives no quotient: whatever arrives is all there is.
     if (total == 0)
@@ -44,7 +48,7 @@ int32_t extractionPercent(uint64_t extracted, uint64_t total) {
 }
 
 int trackExtractionProgress(const char* entryName, uint64_t size) {
-    extractedBytes += size;
+    extractedBytes = saturatingAdd(extractedBytes, size);
     const int32_t percent = extractionPercent(extractedBytes, totalBytes);
     if (progressSink != nullptr)
         progressSink(entryName, percent);
@@ -53,7 +57,7 @@ int trackExtractionProgress(const char* entryName, uint64_t size) {
 
 void addListedSize(uint64_t uncompressedSize, uint64_t, unsigned, int, int, int, int, int, char,
                    const char*, const char*, uint32_t, char) {
-    totalBytes += uncompressedSize;
+    totalBytes = saturatingAdd(totalBytes, uncompressedSize);
 }
 
 int answerReplace(char*, int) {

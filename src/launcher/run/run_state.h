@@ -25,6 +25,10 @@ void setProgressSink(ProgressSink sink);
 void requestCancel();
 bool isCancelRequested();
 
+// a + b, or the largest value when the sum does not fit: sizes announced by an archive
+// may be anything.
+uint64_t saturatingAdd(uint64_t a, uint64_t b);
+
 // The percentage of extracted of total: double quotient times 100, truncated toward zero.
 // A total of 0 counts as 100 %, and a result beyond the 32-bit range saturates at its
 // largest value.
