@@ -28,8 +28,8 @@ struct ChildProcess {
 // Windows runs `commandLine` (its first argument names the program), Linux `arguments`
 // (when empty, the command line split by the Windows rules). Standard handles are inherited
 // when `inheritHandles` is set. Returns false when the process could not be created.
-bool startProcess(char* commandLine, const std::vector<std::string>& arguments,
-                  bool inheritHandles, ChildProcess* child);
+bool startProcess(char* commandLine, const std::vector<std::string>& arguments, bool inheritHandles,
+                  ChildProcess* child);
 
 // Waits without a time limit for the child to end and releases it. Returns false when
 // the wait failed; otherwise stores the child's exit code.

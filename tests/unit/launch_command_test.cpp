@@ -23,7 +23,8 @@ struct CommandInputs {
     std::string build(int* length = nullptr) {
         static char command[kLaunchCommandSize];
         int built = 0;
-        withParts([&](const LaunchCommandParts& parts) { built = buildLaunchCommand(parts, command); });
+        withParts(
+            [&](const LaunchCommandParts& parts) { built = buildLaunchCommand(parts, command); });
         if (length != nullptr)
             *length = built;
         return command;
@@ -58,7 +59,7 @@ class LaunchCommandTest : public LauncherTest {
   protected:
     void SetUp() override {
         LauncherTest::SetUp();
-        silentMode = true;
+        commandLine.silentMode = true;
     }
 };
 
@@ -74,7 +75,7 @@ TEST_F(LaunchCommandTest, TheDocumentedExampleComesOutExactly) {
               "\"-Dsfx.extract.path=C:\\Temp\\sfx1A2B.tmp\" \"-Dsfx.exe=C:\\Setup\\setup.exe\" "
               "\"-Xmx512m\" -jar install\\installer.jar \"-J-Xmx512m\" \"-silent\"");
     EXPECT_EQ(length, static_cast<int>(command.size()));
-    EXPECT_FALSE(commandOverflow);
+    EXPECT_FALSE(runState.commandOverflow);
 }
 
 TEST_F(LaunchCommandTest, DescriptorArgumentsKeepTheirBlanks) {
@@ -143,13 +144,13 @@ TEST_F(LaunchCommandTest, LengthLimitIsTheBufferLessOne) {
     inputs.build(&length);
     EXPECT_EQ(GetCapturedStderr(), "");
     EXPECT_EQ(length, 4095);
-    EXPECT_FALSE(commandOverflow);
+    EXPECT_FALSE(runState.commandOverflow);
 
     inputs.installerArgs[0] += "x";
     inputs.installerArgs.push_back("next");
     CaptureStderr();
     std::string command = inputs.build(&length);
-    EXPECT_TRUE(commandOverflow);
+    EXPECT_TRUE(runState.commandOverflow);
     // The piece that did not fit is left out; a later one that fits is still added.
     EXPECT_EQ(GetCapturedStderr(), "ERROR: Internal error:  buffer overrun\n");
     EXPECT_EQ(length, base + 7);
@@ -165,12 +166,12 @@ TEST_F(LaunchCommandTest, EscapingCountsAgainstTheLimit) {
     int length = 0;
     inputs.build(&length);
     EXPECT_EQ(length, 4095);
-    EXPECT_FALSE(commandOverflow);
+    EXPECT_FALSE(runState.commandOverflow);
     inputs.installerArgs[0] = "x" + inputs.installerArgs[0];
     CaptureStderr();
     inputs.build(&length);
     GetCapturedStderr();
-    EXPECT_TRUE(commandOverflow);
+    EXPECT_TRUE(runState.commandOverflow);
 }
 
 TEST_F(LaunchCommandTest, AppendRefusesMissingText) {
@@ -178,5 +179,5 @@ TEST_F(LaunchCommandTest, AppendRefusesMissingText) {
     CaptureStderr();
     EXPECT_EQ(appendToCommand(command, 0, nullptr, 8), 0);
     EXPECT_EQ(GetCapturedStderr(), "ERROR: Internal error:  null string or buffer\n");
-    EXPECT_TRUE(commandOverflow);
+    EXPECT_TRUE(runState.commandOverflow);
 }

@@ -43,10 +43,7 @@ protected:
 
     static void resetAll() {
         resetCommandLine();
-        resetRunState();
-        resetExtractionDirectory();
-        lastPercent = 0;
-        consoleAllocated = false;
+        resetRunRecords();
     }
 
     // Installs the given arguments (the program name comes first) as the process's own.

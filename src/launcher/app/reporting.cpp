@@ -15,9 +15,6 @@
 #include "launcher/run/run_state.h"
 #include "platform/console.h"
 
-bool consoleAllocated = false;
-int32_t lastPercent = 0;
-
 // Longest texts: 3199 characters for the general reporter and option errors, 907 for the
 // dialog run's own messages.
 static constexpr std::size_t kDialogReportBufferSize = 908;
@@ -36,7 +33,7 @@ static void bindOutputStream(platform::StandardStream which, const char* note, c
 
 void openConsole() {
     platform::allocateConsole();
-    consoleAllocated = true;
+    runState.consoleAllocated = true;
     platform::setConsoleBufferHeight(kConsoleLines);
     char notes[64] = "";
     bindOutputStream(platform::StandardStream::output, "\nRedirect of stdout failed\n", notes,
@@ -45,14 +42,14 @@ void openConsole() {
     bindOutputStream(platform::StandardStream::error, "\nRedirect of stderr failed\n", notes,
                      sizeof notes);
     platform::setConsoleTitle("Quenlow");
-    if (debugMode && notes[0] != '\0') {
+    if (commandLine.debugMode && notes[0] != '\0') {
         std::fprintf(stdout, "%s", notes);
         std::fprintf(stderr, "%s", notes);
     }
 }
 
 void finishConsole() {
-    if (!noWait && !launchFailed) {
+    if (!commandLine.noWait && !runState.launchFailed) {
         std::fputs("Press any key to exit\n", stderr);
         platform::waitForKeyPress();
     }
@@ -60,7 +57,7 @@ void finishConsole() {
 }
 
 void debugLog(const char* format, ...) {
-    if (!debugMode)
+    if (!commandLine.debugMode)
         return;
     va_list arguments;
     va_start(arguments, format);
@@ -82,7 +79,7 @@ void reportError(const char* format, ...) {
     va_start(arguments, format);
     writeErrorLine(text, sizeof text, format, arguments);
     va_end(arguments);
-    if (!silentMode)
+    if (!commandLine.silentMode)
         platform::showMessageBox(platform::mainWindow(), text, nullptr);
 }
 
@@ -113,11 +110,12 @@ static int32_t boundPercent(int32_t percent) {
 }
 
 void consoleProgressSink(const char*, int32_t percent) {
-    if (debugMode) {
+    if (commandLine.debugMode) {
         // Bounded to 0..100 on both ends, a run of dots is at most 100 " ." long.
         char dots[2 * 100 + 1];
         std::size_t length = 0;
-        for (int32_t point = boundPercent(lastPercent); point < boundPercent(percent); ++point) {
+        for (int32_t point = boundPercent(runState.lastPercent); point < boundPercent(percent);
+             ++point) {
             dots[length++] = ' ';
             dots[length++] = '.';
         }
@@ -126,5 +124,5 @@ void consoleProgressSink(const char*, int32_t percent) {
             std::fputs(dots, stderr);
     }
     // 100 closes a run of dots, so that a later run starts again from zero.
-    lastPercent = percent == 100 ? 0 : percent;
+    runState.lastPercent = percent == 100 ? 0 : percent;
 }

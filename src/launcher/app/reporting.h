@@ -16,9 +16,6 @@
 // Buffer of the general reporter's texts: at most 3199 characters and the zero.
 inline constexpr std::size_t kReportTextSize = 3200;
 
-extern bool consoleAllocated; // openConsole ran; the installer then inherits our handles
-extern int32_t lastPercent;   // percentage last passed to consoleProgressSink
-
 // Opens a console for the log and binds the standard streams to it (start-up, once).
 void openConsole();
 

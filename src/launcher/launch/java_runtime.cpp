@@ -93,14 +93,14 @@ bool prepareJavaRuntime(const std::string& jarList, const char* destination) {
     // A volume whose free space cannot be measured counts as full, as for the
     // extraction directory: unpacking blindly could fill the disk under the installer.
     uint64_t freeBytes = 0;
-    bool known = platform::freeBytesAvailable(m_szTempDirectory, &freeBytes);
-    debugLog("Checking space for Java components in %s", m_szTempDirectory);
-    if (!known || freeBytes <= javaJarBytes) {
-        uint64_t required = saturatingAdd(totalBytes, javaJarBytes);
+    bool known = platform::freeBytesAvailable(runPaths.m_szTempDirectory, &freeBytes);
+    debugLog("Checking space for Java components in %s", runPaths.m_szTempDirectory);
+    if (!known || freeBytes <= runState.javaJarBytes) {
+        uint64_t required = saturatingAdd(runState.totalBytes, runState.javaJarBytes);
         unsigned long long megabytes = required / 1048576 + (required % 1048576 != 0 ? 1 : 0);
         reportError("The directory %s does not have enough free space. At %llu MB of free "
                     "space is required.",
-                    m_szTempDirectory, megabytes);
+                    runPaths.m_szTempDirectory, megabytes);
         return false;
     }
     debugLog("Unzipping Java jars: %s", jarList.c_str());

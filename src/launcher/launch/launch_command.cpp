@@ -18,20 +18,19 @@
 #include <cstring>
 
 #include "launcher/app/reporting.h"
+#include "launcher/state/run_records.h"
 #include "platform/process.h"
-
-bool commandOverflow = false;
 
 int appendToCommand(char* command, int length, const char* piece, int bufferSize) {
     if (command == nullptr || piece == nullptr) {
         reportError("Internal error:  null string or buffer");
-        commandOverflow = true;
+        runState.commandOverflow = true;
         return 0;
     }
     size_t pieceLength = std::strlen(piece);
     if (static_cast<size_t>(length) + pieceLength >= static_cast<size_t>(bufferSize)) {
         reportError("Internal error:  buffer overrun");
-        commandOverflow = true;
+        runState.commandOverflow = true;
         return 0;
     }
     std::memcpy(command + length, piece, pieceLength + 1);
@@ -78,7 +77,7 @@ int appendEach(char* command, int length, char** list) {
 } // namespace
 
 int buildLaunchCommand(const LaunchCommandParts& parts, char* command) {
-    commandOverflow = false;
+    runState.commandOverflow = false;
     command[0] = '\0';
     std::string program = std::string("\"") + parts.javaPath + "\"";
     int length = appendToCommand(command, 0, program.c_str(), kLaunchCommandSize);
@@ -94,8 +93,7 @@ int buildLaunchCommand(const LaunchCommandParts& parts, char* command) {
 
 std::vector<std::string> buildLaunchArguments(const LaunchCommandParts& parts) {
     std::vector<std::string> arguments{
-        parts.javaPath,
-        std::string("-Djava.io.tmpdir=") + parts.tempDirectory,
+        parts.javaPath, std::string("-Djava.io.tmpdir=") + parts.tempDirectory,
         std::string("-Dsfx.installer.launcher.home=") + parts.launcherHome,
         std::string("-Dsfx.extract.path=") + parts.extractPath,
         std::string("-Dsfx.exe=") + parts.programPath};

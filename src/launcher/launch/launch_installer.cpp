@@ -43,8 +43,9 @@ bool prefixCommand(char* command, const std::string& destination) {
 // of CMD, made absolute against the working directory (the extraction directory).
 bool makeJavaPath(const char* programPart, char* javaPath) {
     char javaCommand[kJavaCommandSize];
-    int length = jreLocation[0] != '\0'
-                     ? std::snprintf(javaCommand, sizeof javaCommand, kJavaProgramInRuntime, jreLocation)
+    int length = commandLine.jreLocation[0] != '\0'
+                     ? std::snprintf(javaCommand, sizeof javaCommand, kJavaProgramInRuntime,
+                                     commandLine.jreLocation)
                      : std::snprintf(javaCommand, sizeof javaCommand, "%s", programPart);
     unsigned long pathLength = 0;
     if (length >= 0 && static_cast<std::size_t>(length) < sizeof javaCommand)
@@ -67,11 +68,11 @@ std::string javaDestinationOf(const char* componentText) {
 int myspawn(char* command, const std::vector<std::string>& arguments) {
     debugLog("cmdLine: %s", command);
     platform::ChildProcess child;
-    if (!platform::startProcess(command, arguments, consoleAllocated, &child)) {
+    if (!platform::startProcess(command, arguments, runState.consoleAllocated, &child)) {
         if (isCancelRequested())
             return 0;
         debugLog("Failed to launch the installer");
-        launchFailed = true;
+        runState.launchFailed = true;
         return kCannotLaunch;
     }
     debugLog("Command successfully started; waiting for completion");
@@ -128,12 +129,17 @@ int launchInstaller() {
     if (!makeJavaPath(command, javaPath))
         return 1;
 
-    LaunchCommandParts parts{
-        javaPath,    m_szTempDirectory,           launcherHome, extractPath, programPath,
-        javaOptions, descriptorArguments.c_str(), installerArgs};
+    LaunchCommandParts parts{javaPath,
+                             runPaths.m_szTempDirectory,
+                             runPaths.launcherHome,
+                             runPaths.extractPath,
+                             commandLine.programPath,
+                             commandLine.javaOptions,
+                             descriptorArguments.c_str(),
+                             commandLine.installerArgs};
     char launchCommand[kLaunchCommandSize];
     int length = buildLaunchCommand(parts, launchCommand);
-    if (commandOverflow) {
+    if (runState.commandOverflow) {
         reportError("Launch command is too long");
         return 1;
     }
@@ -150,7 +156,7 @@ int launchInstaller() {
     debugLog("myspawn() result: %d", result);
     if (result == kCannotLaunch) {
         reportError("Cannot launch the installer (%d)", result);
-        launchFailed = true;
+        runState.launchFailed = true;
     }
     return result;
 }

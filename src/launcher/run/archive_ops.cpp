@@ -40,7 +40,7 @@ int keepGoing(const char* /*name*/, uint64_t /*size*/) {
 
 void addToJarBytes(uint64_t uncompressedSize, uint64_t, unsigned, int, int, int, int, int, char,
                    const char*, const char*, uint32_t, char) {
-    javaJarBytes = saturatingAdd(javaJarBytes, uncompressedSize);
+    runState.javaJarBytes = saturatingAdd(runState.javaJarBytes, uncompressedSize);
 }
 
 // The option record every operation starts from; each sets what differs.
@@ -88,24 +88,27 @@ int extractAutorun(const char* archivePath, const char* destination) {
 int extractDescriptor() {
     char archive[kPathBufferSize];
     ownArchive(archive);
-    if (extractAutorun(archive, extractPath) != RC_OK) {
-        debugLog("Failed to extract %s to %s", kDescriptorName, extractPath);
+    if (extractAutorun(archive, runPaths.extractPath) != RC_OK) {
+        debugLog("Failed to extract %s to %s", kDescriptorName, runPaths.extractPath);
         return 1;
     }
-    int length = std::snprintf(descriptorPath, sizeof descriptorPath, "%s" PATH_SEP "%s",
-                               extractPath, kDescriptorName);
-    if (length < 0 || static_cast<std::size_t>(length) >= sizeof descriptorPath) {
-        descriptorPath[0] = '\0';
-        debugLog("Failed to extract %s to %s", kDescriptorName, extractPath);
+    int length = std::snprintf(runPaths.descriptorPath, sizeof runPaths.descriptorPath,
+                               "%s" PATH_SEP "%s", runPaths.extractPath, kDescriptorName);
+    if (length < 0 || static_cast<std::size_t>(length) >= sizeof runPaths.descriptorPath) {
+        runPaths.descriptorPath[0] = '\0';
+        debugLog("Failed to extract %s to %s", kDescriptorName, runPaths.extractPath);
         return 1;
     }
-    std::snprintf(descriptorDirectory, sizeof descriptorDirectory, "%s", extractPath);
-    if (platform::profileTooLarge(descriptorPath)) {
+    std::snprintf(runPaths.descriptorDirectory, sizeof runPaths.descriptorDirectory, "%s",
+                  runPaths.extractPath);
+    if (platform::profileTooLarge(runPaths.descriptorPath)) {
         reportError("The launch descriptor %s is larger than %llu bytes and cannot be read.",
-                    descriptorPath, static_cast<unsigned long long>(platform::kProfileSizeLimit));
+                    runPaths.descriptorPath,
+                    static_cast<unsigned long long>(platform::kProfileSizeLimit));
         return 1;
     }
-    std::snprintf(descriptorTempDirectory, sizeof descriptorTempDirectory, "%s", m_szTempDirectory);
+    std::snprintf(runPaths.descriptorTempDirectory, sizeof runPaths.descriptorTempDirectory, "%s",
+                  runPaths.m_szTempDirectory);
     return readTotalBytes() ? 0 : 1;
 }
 
@@ -130,13 +133,14 @@ int extractInstallerFiles() {
 
 void measureJar(const char* jarPath) {
     debugLog("Getting size of %s", jarPath);
-    uint64_t before = javaJarBytes;
+    uint64_t before = runState.javaJarBytes;
     auto options = newOptions(jarPath);
     options->listMode = 1;
     options->restoreSecurity = 1;
     auto callbacks = newQuietCallbacks();
     Qz_SingleEntryUnzip(0, nullptr, 0, nullptr, options.get(), callbacks.get());
-    debugLog("Size of %s: %llu", jarPath, static_cast<unsigned long long>(javaJarBytes - before));
+    debugLog("Size of %s: %llu", jarPath,
+             static_cast<unsigned long long>(runState.javaJarBytes - before));
 }
 
 int unzipJar(const char* jarPath, const char* destination) {

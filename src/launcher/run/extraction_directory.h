@@ -7,18 +7,7 @@
 
 #include <cstdint>
 
-#include "platform/paths.h"
-
-extern char launcherHome[kPathBufferSize]; // working directory before the first preparation
-extern char extractPath[kPathBufferSize];  // the private directory; empty when not made
-
-// Written when sfx.ini has been extracted: its path, the directory it went to and the
-// temporary directory of that moment. The second preparation recognises its own directory
-// by descriptorTempDirectory; before descriptorDirectory is set the clean-up removes only
-// an empty directory.
-extern char descriptorPath[kPathBufferSize];
-extern char descriptorDirectory[kPathBufferSize];
-extern char descriptorTempDirectory[kPathBufferSize];
+#include "launcher/state/run_records.h"
 
 // Makes sure extractPath exists, is the working directory and that the base directory has
 // more than requiredBytes free. Reports its own failures; the caller adds its summary.
@@ -40,6 +29,3 @@ enum class RemoveKind { file, directory };
 // Deletes one file (up to 150 attempts, 2 s apart after sharing violations) or one empty
 // directory (up to 3 attempts, 1 s apart after sharing violations).
 bool removeWithRetry(const char* path, RemoveKind kind);
-
-// Puts the values above back to empty (tests only).
-void resetExtractionDirectory();

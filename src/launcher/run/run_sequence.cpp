@@ -37,15 +37,14 @@ static int32_t runSteps(const RunDisplay& display) {
                   result);
         return result;
     }
-    if (!prepareExtractionDirectory(totalBytes)) {
+    if (!prepareExtractionDirectory(runState.totalBytes)) {
         showError(display, "Cannot setup the extract directory.");
         return -1;
     }
     result = extractInstallerFiles();
     if (result != 0) {
         if (!isCancelRequested())
-            showError(display, "Cannot extract the archive because it is corrupted (%i).",
-                      result);
+            showError(display, "Cannot extract the archive because it is corrupted (%i).", result);
         return result;
     }
     debugLog("Finished extracting installer files");

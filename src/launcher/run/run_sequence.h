@@ -16,10 +16,10 @@
 
 struct RunDisplay {
     void* context = nullptr;
-    ProgressSink progress = nullptr;                              // entry done, percentage
-    void (*error)(void* context, const char* text) = nullptr;     // the run's own summaries
+    ProgressSink progress = nullptr;                                 // entry done, percentage
+    void (*error)(void* context, const char* text) = nullptr;        // the run's own summaries
     void (*installerRunning)(void* context, bool running) = nullptr; // optional
-    void (*cleaningUp)(void* context) = nullptr;                  // optional
+    void (*cleaningUp)(void* context) = nullptr;                     // optional
 };
 
 void beginRun();

@@ -1,25 +1,13 @@
 /*
- * The state of the one run of this process that several steps share: the byte counts of
- * the extraction, the cancel flag, the progress sink and the engine callbacks of the main
- * extraction that keep the count.
+ * The run's progress accounting and cancellation (over the runState record): the progress
+ * sink, the cancel request and the engine callbacks of the main extraction that keep the
+ * count.
  */
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 
-extern uint64_t totalBytes;     // announced size of the archive (descriptor), 100 % mark
-extern uint64_t extractedBytes; // uncompressed bytes of the entries extracted so far
-extern uint64_t javaJarBytes;   // uncompressed bytes of the runtime jars measured so far
-
-// Set once by the dialog's Cancel (main thread), read by the worker: the only value the
-// two threads share without the window system in between.
-extern std::atomic<bool> cancelRequested;
-
-extern bool launchFailed; // the installer could not be started, or ended with 555
-
-// Receives the name of the entry just finished and the progress percentage.
-using ProgressSink = void (*)(const char* entryName, int32_t percent);
+#include "launcher/state/run_records.h"
 
 void setProgressSink(ProgressSink sink);
 void requestCancel();
@@ -45,6 +33,3 @@ void addListedSize(uint64_t uncompressedSize, uint64_t compressedSize, unsigned 
 
 // Engine callback (askReplace): logs the question and always answers REPLACE_YES.
 int answerReplace(char* nameBuffer, int bufferSize);
-
-// Puts the shared run state back to its initial values (tests only).
-void resetRunState();

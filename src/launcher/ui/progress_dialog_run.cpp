@@ -37,7 +37,7 @@ void showCleaningUp(void* context) {
 unsigned runDialogWorker(void* argument) {
     auto& dialog = *static_cast<CQuenlowSFXDlg*>(argument);
     dialog.m_ctlStatus.SetText("Preparing the installer . . .");
-    progressBar = &dialog.m_ctlProgress;
+    dialogState.progressBar = &dialog.m_ctlProgress;
     RunDisplay display;
     display.context = &dialog;
     display.progress = dialogProgressSink;

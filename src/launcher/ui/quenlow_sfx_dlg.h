@@ -36,12 +36,14 @@ class CQuenlowSFXDlg : public CDialog {
     void OnShowWindow(bool shown, int status);
 };
 
-// Set the first time the dialog starts its worker; never cleared, so a process runs at
-// most one worker even when the dialog is shown again after the installer ran.
-extern bool workerStarted;
-
-// The bar the run moves; set by the run before the extraction starts.
-extern CProgressCtrl* progressBar;
+struct ProgressDialogRecord {
+    // Set the first time the dialog starts its worker; never cleared, so a process runs at
+    // most one worker even when the dialog is shown again after the installer ran.
+    bool workerStarted = false;
+    // The bar the run moves; set by the worker before the run starts.
+    CProgressCtrl* progressBar = nullptr;
+};
+extern ProgressDialogRecord dialogState;
 
 // The dialog's progress sink: moves the bar to the percentage and waits until it moved.
 void dialogProgressSink(const char* entryName, int32_t percent);

@@ -26,8 +26,8 @@ bool watching = false;
 BOOL WINAPI onConsoleEvent(DWORD event) {
     if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT)
         return FALSE; // log-off and shut-down keep their default handling
-    const InterruptDecision decision = decideInterruption(static_cast<RunStage>(stage.load()),
-                                                          true, event == CTRL_CLOSE_EVENT);
+    const InterruptDecision decision =
+        decideInterruption(static_cast<RunStage>(stage.load()), true, event == CTRL_CLOSE_EVENT);
     if (decision.endByIt)
         ending.store(true);
     if (decision.cancelRun && cancelHook != nullptr)
