@@ -6,7 +6,6 @@
 
 #include "launch_zip_maker.h"
 #include "launcher/launch/launch_installer.h"
-#include "launcher/run/run_steps.h"
 #include "launcher_fixture.h"
 #include "platform/paths.h"
 

@@ -4,8 +4,8 @@
 #include <string>
 
 #include "launch_zip_maker.h"
+#include "launcher/launch/engine_calls.h"
 #include "launcher/launch/java_runtime.h"
-#include "launcher/run/archive_ops.h"
 #include "launcher_fixture.h"
 #include "platform/paths.h"
 

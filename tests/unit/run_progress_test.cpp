@@ -2,6 +2,7 @@
 // sink and the cancel answer.
 #include <vector>
 
+#include "launcher/run/archive_ops.h"
 #include "launcher_fixture.h"
 #include "quenlow/unzip.h"
 

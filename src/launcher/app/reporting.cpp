@@ -11,8 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "launcher/app/command_line.h"
-#include "launcher/run/run_state.h"
+#include "launcher/state/run_records.h"
 #include "platform/console.h"
 
 // Longest texts: 3199 characters for the general reporter and option errors, 907 for the

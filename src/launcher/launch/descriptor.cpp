@@ -9,8 +9,7 @@
 #include <cstdlib>
 
 #include "launcher/app/reporting.h"
-#include "launcher/run/extraction_directory.h"
-#include "launcher/run/run_state.h"
+#include "launcher/state/run_state.h"
 #include "platform/profile.h"
 
 namespace {

@@ -9,11 +9,10 @@
 
 #include <vector>
 
-#include "launcher/app/command_line.h"
 #include "launcher/app/reporting.h"
+#include "launcher/launch/engine_calls.h"
 #include "launcher/launch/versions.h"
-#include "launcher/run/archive_ops.h"
-#include "launcher/run/run_state.h"
+#include "launcher/state/run_state.h"
 #include "platform/filesystem.h"
 #include "platform/paths.h"
 

@@ -10,14 +10,11 @@
 #include <cstdio>
 #include <cstring>
 
-#include "launcher/app/command_line.h"
 #include "launcher/app/reporting.h"
 #include "launcher/launch/descriptor.h"
 #include "launcher/launch/java_runtime.h"
 #include "launcher/launch/launch_command.h"
-#include "launcher/run/extraction_directory.h"
-#include "launcher/run/run_state.h"
-#include "launcher/run/run_steps.h"
+#include "launcher/state/run_state.h"
 #include "platform/filesystem.h"
 #include "platform/paths.h"
 #include "platform/process.h"

@@ -1,11 +1,16 @@
 /*
- * Running the installer: launchInstaller (declared with the run's steps) prepares the
- * runtime, builds the command and runs it with myspawn in Disk1 of the extraction.
+ * Running the installer: launchInstaller prepares the runtime, builds the command and runs
+ * it with myspawn in Disk1 of the extraction.
  */
 #pragma once
 
 #include <string>
 #include <vector>
+
+// Prepares the Java runtime, runs the installer in Disk1 and waits for it. Returns the
+// installer's exit code: 0 when cancelled before the start, 1 when it failed before (after
+// reporting why), 555 when the installer could not be started.
+int launchInstaller();
 
 // Runs the command (Windows: the command line; Linux: the arguments, or the command line
 // split when none are given), waits for it and returns its exit code; 555 when the process

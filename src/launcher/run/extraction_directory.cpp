@@ -19,8 +19,8 @@
 #include <cstring>
 #include <vector>
 
-#include "launcher/app/command_line.h"
 #include "launcher/app/reporting.h"
+#include "launcher/state/run_records.h"
 #include "platform/filesystem.h"
 #include "platform/sleep.h"
 

@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include "launcher/app/reporting.h"
+#include "launcher/launch/launch_installer.h"
 #include "launcher/run/extraction_directory.h"
 #include "launcher/run/run_steps.h"
 #include "platform/interruption.h"

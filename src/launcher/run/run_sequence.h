@@ -12,7 +12,7 @@
 
 #include <cstdint>
 
-#include "launcher/run/run_state.h"
+#include "launcher/state/run_state.h"
 
 struct RunDisplay {
     void* context = nullptr;

@@ -3,7 +3,7 @@
 // Everything else on the dialog is done by the run from the worker thread.
 #include "launcher/ui/quenlow_sfx_dlg.h"
 
-#include "launcher/run/run_state.h"
+#include "launcher/state/run_state.h"
 #include "launcher/ui/progress_dialog_run.h"
 #include "launcher/ui/resource.h"
 #include "platform/windowing.h"

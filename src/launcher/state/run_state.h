@@ -30,6 +30,3 @@ int trackExtractionProgress(const char* entryName, uint64_t size);
 void addListedSize(uint64_t uncompressedSize, uint64_t compressedSize, unsigned ratioPercent,
                    int date1, int date2, int date3, int hour, int minute, char caseMark,
                    const char* name, const char* methodName, uint32_t crc, char encryptedMark);
-
-// Engine callback (askReplace): logs the question and always answers REPLACE_YES.
-int answerReplace(char* nameBuffer, int bufferSize);

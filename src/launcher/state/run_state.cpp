@@ -4,12 +4,9 @@
  * point before it is reached (29 bytes of 100 show 28 %, because 0.29 * 100 is just below
  * 29 in binary floating point).
  */
-#include "launcher/run/run_state.h"
+#include "launcher/state/run_state.h"
 
 #include <cstdint>
-
-#include "launcher/app/reporting.h"
-#include "quenlow/unzip.h"
 
 void setProgressSink(ProgressSink sink) {
     runState.progressSink = sink;
@@ -50,9 +47,4 @@ int trackExtractionProgress(const char* entryName, uint64_t size) {
 void addListedSize(uint64_t uncompressedSize, uint64_t, unsigned, int, int, int, int, int, char,
                    const char*, const char*, uint32_t, char) {
     runState.totalBytes = saturatingAdd(runState.totalBytes, uncompressedSize);
-}
-
-int answerReplace(char*, int) {
-    debugLog("FuncReplace");
-    return REPLACE_YES;
 }
