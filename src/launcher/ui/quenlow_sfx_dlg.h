@@ -2,7 +2,7 @@
 // while the archive is unpacked. The dialog itself does little: it binds its controls, sets
 // its icon, centres its picture, starts the run on a worker thread the first time it is
 // shown, turns Cancel into a request to the worker, and carries the run's result back to
-// start-up. The run (runDialogWorker) drives everything else through the controls.
+// start-up. Its worker (runDialogWorker) shows the run sequence on the controls.
 #pragma once
 
 #include <cstdint>
@@ -23,7 +23,6 @@ class CQuenlowSFXDlg : public CDialog {
     CStatic m_ctlStatus;
     CProgressCtrl m_ctlProgress;
     IconHandle m_hDialogIcon = nullptr;
-    CAnimateCtrl m_ctlAnimate;
     CWinThread* m_pWorkerThread = nullptr;
 
   protected:
