@@ -269,7 +269,7 @@ bool makePlan(Settings* settings, Plan* plan, std::string* error) {
         }
         if (settings->component.empty())
             settings->component = packedName;
-        if (splitAt(settings->component, ',')[0].starts_with(packedName))
+        if (splitAt(splitAt(settings->component, ',')[0], ':')[0] == packedName)
             files = runtimeFiles(plan->runtime);
     }
     if (!settings->component.empty() &&
@@ -318,7 +318,12 @@ bool createTemporary(const std::string& beside, const char* suffix, TemporaryFil
     }
     temporary->path = pattern;
     temporary->file = fdopen(descriptor, "w+b");
-    return temporary->file != nullptr;
+    if (temporary->file == nullptr) {
+        close(descriptor);
+        *error = "cannot write " + pattern;
+        return false;
+    }
+    return true;
 }
 
 uint64_t packedBytes(const ZipWriter& zip) {
