@@ -22,8 +22,9 @@ Bytes readBytes(const std::string& path) {
 
 std::string writeTemp(const std::string& name, const Bytes& data) {
     std::string path = ::testing::TempDir() + "/" + name;
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(data.data()),
-                                                static_cast<std::streamsize>(data.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(data.data()),
+               static_cast<std::streamsize>(data.size()));
     return path;
 }
 
@@ -41,8 +42,12 @@ struct Image {
         optional = pe + 24;
         sections = optional + get16(data, pe + 20);
     }
-    uint32_t directory(int index, int field) const { return get32(bytes, optional + 96 + 8 * index + 4 * field); }
-    uint32_t section(size_t index, int field) const { return get32(bytes, sections + 40 * index + 8 + 4 * field); }
+    uint32_t directory(int index, int field) const {
+        return get32(bytes, optional + 96 + 8 * index + 4 * field);
+    }
+    uint32_t section(size_t index, int field) const {
+        return get32(bytes, sections + 40 * index + 8 + 4 * field);
+    }
     size_t offsetOf(uint32_t rva) const {
         for (size_t i = 0; i < sectionCount; ++i) {
             if (rva >= section(i, 1) && rva < section(i, 1) + section(i, 2))
@@ -75,7 +80,7 @@ struct Image {
         if (!languages)
             return std::nullopt;
         size_t base = offsetOf(directory(kDirectoryResources, 0));
-        size_t entry = base + get32(bytes, base + *languages + 16 + 4) ;
+        size_t entry = base + get32(bytes, base + *languages + 16 + 4);
         size_t data = offsetOf(get32(bytes, entry));
         return Bytes(bytes.begin() + data, bytes.begin() + data + get32(bytes, entry + 4));
     }
@@ -114,7 +119,8 @@ std::pair<std::u16string, std::vector<Bytes>> readDialog(const Bytes& dialog) {
 }
 
 // The strings of version information, by key, found by walking its blocks.
-void readVersionStrings(const Bytes& info, size_t at, size_t end, std::map<std::u16string, std::u16string>* out) {
+void readVersionStrings(const Bytes& info, size_t at, size_t end,
+                        std::map<std::u16string, std::u16string>* out) {
     while (at + 6 < end) {
         size_t blockEnd = at + get16(info, at);
         size_t valueLength = get16(info, at + 2);
@@ -184,7 +190,7 @@ Bytes makeBitmap(int width, int height, Bytes* packed) {
 }
 
 class BrandingTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         stub = readBytes(QUENLOW_WINDOWS_STUB);
         if (stub.empty())
@@ -232,14 +238,14 @@ TEST_F(BrandingTest, BrandedResourcesReadBackAsTheSystemReadsThem) {
     EXPECT_EQ(get32(version, 52), (2u << 16) | 0u) << "file version, low part";
     std::map<std::u16string, std::u16string> strings;
     readVersionStrings(version, 0, version.size(), &strings);
-    EXPECT_EQ(strings, (std::map<std::u16string, std::u16string>{
-                           {u"CompanyName", u"Acme Ltd"},
-                           {u"FileDescription", u"Acme Studio"},
-                           {u"FileVersion", u"17.0.2"},
-                           {u"LegalCopyright", u"(c) 2026 Acme"},
-                           {u"OriginalFilename", u"setup-acme.exe"},
-                           {u"ProductName", u"Acme Studio"},
-                           {u"ProductVersion", u"17.0.2"}}));
+    EXPECT_EQ(strings,
+              (std::map<std::u16string, std::u16string>{{u"CompanyName", u"Acme Ltd"},
+                                                        {u"FileDescription", u"Acme Studio"},
+                                                        {u"FileVersion", u"17.0.2"},
+                                                        {u"LegalCopyright", u"(c) 2026 Acme"},
+                                                        {u"OriginalFilename", u"setup-acme.exe"},
+                                                        {u"ProductName", u"Acme Studio"},
+                                                        {u"ProductVersion", u"17.0.2"}}));
 
     EXPECT_EQ(*after.resource(24, 1), *before.resource(24, 1)) << "the manifest is kept";
 
@@ -252,13 +258,16 @@ TEST_F(BrandingTest, BrandedResourcesReadBackAsTheSystemReadsThem) {
         EXPECT_EQ(after.section(i, 3) % fileAlignment, 0u);
         EXPECT_EQ(after.section(i, 2) % fileAlignment, 0u);
         if (i > 0) {
-            uint32_t previousEnd = after.section(i - 1, 1) + std::max(after.section(i - 1, 0), after.section(i - 1, 2));
-            EXPECT_EQ(after.section(i, 1), (previousEnd + sectionAlignment - 1) / sectionAlignment * sectionAlignment);
+            uint32_t previousEnd = after.section(i - 1, 1) +
+                                   std::max(after.section(i - 1, 0), after.section(i - 1, 2));
+            EXPECT_EQ(after.section(i, 1),
+                      (previousEnd + sectionAlignment - 1) / sectionAlignment * sectionAlignment);
         }
     }
     size_t last = after.sectionCount - 1;
     EXPECT_EQ(get32(branded, after.optional + 56),
-              (after.section(last, 1) + after.section(last, 0) + sectionAlignment - 1) / sectionAlignment * sectionAlignment);
+              (after.section(last, 1) + after.section(last, 0) + sectionAlignment - 1) /
+                  sectionAlignment * sectionAlignment);
     size_t oldRelocations = before.offsetOf(before.directory(kDirectoryRelocations, 0));
     size_t relocations = after.offsetOf(after.directory(kDirectoryRelocations, 0));
     uint32_t relocationSize = after.directory(kDirectoryRelocations, 1);
@@ -291,7 +300,8 @@ TEST_F(BrandingTest, UnusableInputsAreRefusedWithWhatIsWrong) {
     // A signed stub, even unbranded: its signature would not cover the archive.
     Bytes signedStub = stub;
     set32(&signedStub, Image(stub).optional + 96 + 8 * kDirectorySecurity + 4, 8);
-    EXPECT_FALSE(loadStub(writeTemp("signed.exe", signedStub), Branding{}, "setup.exe", &loaded, &error));
+    EXPECT_FALSE(
+        loadStub(writeTemp("signed.exe", signedStub), Branding{}, "setup.exe", &loaded, &error));
     EXPECT_NE(error.find("is signed"), std::string::npos) << error;
 }
 

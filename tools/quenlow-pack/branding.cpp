@@ -43,7 +43,11 @@ bool toUtf16(const std::string& text, std::u16string* out) {
     out->clear();
     for (size_t i = 0; i < text.size();) {
         uint8_t lead = static_cast<uint8_t>(text[i]);
-        size_t length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
+        size_t length = lead < 0x80    ? 1
+                        : lead >= 0xF0 ? 4
+                        : lead >= 0xE0 ? 3
+                        : lead >= 0xC0 ? 2
+                                       : 0;
         if (length == 0 || lead > 0xF4 || i + length > text.size())
             return false;
         uint32_t code = length == 1 ? lead : lead & (0x7F >> length);
@@ -108,7 +112,6 @@ bool replaceIcon(std::vector<Resource>* resources, const std::string& path, std:
         return resource.type == ResourceKey{kTypeIcon, {}} && resource.name.text.empty() &&
                std::find(oldImages.begin(), oldImages.end(), resource.name.id) != oldImages.end();
     });
-    group = findResource(resources, kTypeIconGroup, IDR_MAINFRAME);
 
     Bytes groupData;
     put16(&groupData, 0);
@@ -120,8 +123,8 @@ bool replaceIcon(std::vector<Resource>* resources, const std::string& path, std:
         uint32_t size = get32(file, entry + 8);
         uint32_t offset = get32(file, entry + 12);
         if (size < 16 || uint64_t{offset} + size > file.size())
-            return fail(error, "the icon " + path + " is cut short (image " +
-                                   std::to_string(i + 1) + ")");
+            return fail(error,
+                        "the icon " + path + " is cut short (image " + std::to_string(i + 1) + ")");
         Bytes image(file.begin() + offset, file.begin() + offset + size);
         // Some programs leave planes and depth at 0 in the file; the system picks an
         // image by them, so they are taken from the image itself.
@@ -141,9 +144,9 @@ bool replaceIcon(std::vector<Resource>* resources, const std::string& path, std:
         put32(&groupData, size);
         put16(&groupData, id);
         resources->push_back(Resource{{kTypeIcon, {}}, {id, {}}, language, 0, std::move(image)});
-        group = findResource(resources, kTypeIconGroup, IDR_MAINFRAME);
     }
-    group->data = std::move(groupData);
+    // The list has changed under the group found above: look it up again.
+    findResource(resources, kTypeIconGroup, IDR_MAINFRAME)->data = std::move(groupData);
     return true;
 }
 
@@ -188,8 +191,8 @@ bool replaceBanner(std::vector<Resource>* resources, const std::string& path, st
                                ", the size the installer's dialog shows");
     }
     // Uncompressed, colour masks, or run-length encoded: what the system loads as a bitmap.
-    if (compression > 3 || (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 &&
-                            bits != 32))
+    if (compression > 3 ||
+        (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32))
         return fail(error, "the banner " + path + " is compressed or of an unknown depth");
     if (colours == 0 && bits <= 8)
         colours = 1u << bits;
@@ -259,7 +262,8 @@ bool replaceCaption(std::vector<Resource>* resources, const std::u16string& capt
         size_t classAt = at + 24;
         size_t textAt = classAt <= old.size() ? skipTextOrNumber(old, classAt) : 0;
         size_t extraAt = textAt != 0 ? skipTextOrNumber(old, textAt) : 0;
-        if (extraAt == 0 || extraAt + 2 > old.size() || extraAt + 2 + get16(old, extraAt) > old.size())
+        if (extraAt == 0 || extraAt + 2 > old.size() ||
+            extraAt + 2 + get16(old, extraAt) > old.size())
             return fail(error, damaged);
         size_t end = extraAt + 2 + get16(old, extraAt);
         padTo(&result, 4);
@@ -279,8 +283,8 @@ bool replaceCaption(std::vector<Resource>* resources, const std::u16string& capt
 constexpr uint32_t kLanguageUsEnglish = 0x0409;
 constexpr uint32_t kCodePageUtf16 = 1200;
 
-Bytes versionBlock(const std::u16string& key, const Bytes& value, uint32_t valueLength,
-                   bool text, const std::vector<Bytes>& children) {
+Bytes versionBlock(const std::u16string& key, const Bytes& value, uint32_t valueLength, bool text,
+                   const std::vector<Bytes>& children) {
     Bytes block;
     put16(&block, 0); // the length, filled in below
     put16(&block, valueLength);
@@ -330,13 +334,15 @@ bool makeVersionInfo(const Branding& branding, const std::string& outputName, By
     struct {
         const char16_t* key;
         const std::string& value;
-    } strings[] = {{u"CompanyName", branding.company},
-                   {u"FileDescription", description},
-                   {u"FileVersion", branding.productVersion},
-                   {u"LegalCopyright", branding.copyright},
-                   {u"OriginalFilename", outputName},
-                   {u"ProductName", branding.productName},
-                   {u"ProductVersion", branding.productVersion}};
+    } strings[] = {
+        {u"CompanyName", branding.company},
+        {u"FileDescription", description},
+        {u"FileVersion", branding.productVersion},
+        {u"LegalCopyright", branding.copyright},
+        {u"OriginalFilename", outputName},
+        {u"ProductName", branding.productName},
+        {u"ProductVersion", branding.productVersion},
+    };
     std::vector<Bytes> table;
     for (const auto& string : strings) {
         std::u16string value;
@@ -350,9 +356,9 @@ bool makeVersionInfo(const Branding& branding, const std::string& outputName, By
     const uint32_t high = numbers[0] << 16 | numbers[1];
     const uint32_t low = numbers[2] << 16 | numbers[3];
     for (uint32_t field : {0xFEEF04BDu, 0x00010000u, high, low, high, low, // versions twice
-                           0x3Fu, 0u,            // flags: which are defined, none set
-                           0x00040004u, 1u, 0u,  // for Windows NT, an application
-                           0u, 0u})              // no file date
+                           0x3Fu, 0u,           // flags: which are defined, none set
+                           0x00040004u, 1u, 0u, // for Windows NT, an application
+                           0u, 0u})             // no file date
         put32(&fixed, field);
     Bytes translation;
     put16(&translation, kLanguageUsEnglish);
@@ -418,8 +424,7 @@ bool brandStub(Bytes* stub, const Branding& branding, const std::string& outputN
     if (!title.empty() && !replaceCaption(&resources, caption, error))
         return false;
     if (!branding.productName.empty() || !branding.productVersion.empty() ||
-        !branding.company.empty() || !branding.description.empty() ||
-        !branding.copyright.empty()) {
+        !branding.company.empty() || !branding.description.empty() || !branding.copyright.empty()) {
         Bytes info;
         if (!makeVersionInfo(branding, baseName(outputName), &info, error))
             return false;
@@ -447,8 +452,9 @@ bool loadStub(const std::string& path, const Branding& branding, const std::stri
     std::string ignored;
     if (readPeLayout(*stub, &layout, &ignored) &&
         layout.directorySize(*stub, kDirectorySecurity) != 0)
-        return fail(error, "the stub " + path + " is signed: pack the unsigned stub, then "
-                           "sign the installer");
+        return fail(error, "the stub " + path +
+                               " is signed: pack the unsigned stub, then "
+                               "sign the installer");
     if (!branding.any())
         return true;
     if (!isPeImage(*stub))

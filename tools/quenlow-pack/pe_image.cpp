@@ -39,9 +39,8 @@ uint32_t PeLayout::directoryAddress(const Bytes& image, int index) const {
 }
 
 uint32_t PeLayout::directorySize(const Bytes& image, int index) const {
-    return static_cast<uint32_t>(index) < directoryCount
-               ? get32(image, directoryAt + 8 * index + 4)
-               : 0;
+    return static_cast<uint32_t>(index) < directoryCount ? get32(image, directoryAt + 8 * index + 4)
+                                                         : 0;
 }
 
 size_t PeLayout::fileOffset(uint32_t rva, uint32_t size) const {
@@ -129,8 +128,8 @@ bool replaceResourceSection(Bytes* image, const Bytes& resources, std::string* e
             old = &section;
     }
     const uint32_t oldEnd = old->rawOffset + old->rawSize;
-    const uint32_t newRawSize = alignUp(static_cast<uint32_t>(resources.size()),
-                                        layout.fileAlignment);
+    const uint32_t newRawSize =
+        alignUp(static_cast<uint32_t>(resources.size()), layout.fileAlignment);
     const uint32_t rawShift = newRawSize - old->rawSize; // modulo 2^32 when it shrinks
     const uint32_t addressShift =
         alignUp(static_cast<uint32_t>(resources.size()), layout.sectionAlignment) -

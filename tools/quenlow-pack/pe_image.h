@@ -19,7 +19,9 @@
 using Bytes = std::vector<uint8_t>;
 
 // Little-endian fields; the readers expect the caller to have checked the bounds.
-inline uint32_t get16(const Bytes& data, size_t at) { return data[at] | (data[at + 1] << 8); }
+inline uint32_t get16(const Bytes& data, size_t at) {
+    return data[at] | (data[at + 1] << 8);
+}
 inline uint32_t get32(const Bytes& data, size_t at) {
     return get16(data, at) | (get16(data, at + 2) << 16);
 }
@@ -66,7 +68,6 @@ struct PeLayout {
     uint32_t fileAlignment = 0;
     std::vector<PeSection> sections;
 
-    size_t checksumAt() const { return optionalHeaderAt + 64; }
     uint32_t directoryAddress(const Bytes& image, int index) const;
     uint32_t directorySize(const Bytes& image, int index) const;
     // The file offset of `size` bytes at address `rva`, or SIZE_MAX when they lie outside

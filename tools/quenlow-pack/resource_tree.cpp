@@ -104,8 +104,8 @@ bool keyBefore(const ResourceKey& a, const ResourceKey& b) {
 }
 
 struct DirectoryPlan {
-    std::vector<ResourceKey> keys;   // the directory's entries, in order
-    std::vector<size_t> targets;     // per entry: a directory plan, or a resource (leaf)
+    std::vector<ResourceKey> keys; // the directory's entries, in order
+    std::vector<size_t> targets;   // per entry: a directory plan, or a resource (leaf)
     size_t offset = 0;
 };
 
@@ -130,17 +130,17 @@ void writeDirectory(Bytes* out, const DirectoryPlan& plan, const std::vector<uin
 bool readResources(const Bytes& image, std::vector<Resource>* resources, std::string* error) {
     PeLayout layout;
     uint32_t rva = 0;
-    if (!readPeLayout(image, &layout, error) ||
-        !resourceSectionAddress(image, layout, &rva, error))
+    if (!readPeLayout(image, &layout, error) || !resourceSectionAddress(image, layout, &rva, error))
         return false;
     for (const PeSection& section : layout.sections) {
         if (section.virtualAddress == rva) {
-            TreeReader reader{image, layout, section.rawOffset,
-                              size_t{section.rawOffset} + section.rawSize, resources, error};
+            TreeReader reader{
+                image,     layout, section.rawOffset, size_t{section.rawOffset} + section.rawSize,
+                resources, error};
             return readDirectory(reader, 0, 0, Resource{});
         }
     }
-    return false;
+    return fail(error, "its section is missing");
 }
 
 Bytes buildResourceSection(std::vector<Resource> resources, uint32_t sectionRva) {
@@ -203,8 +203,8 @@ Bytes buildResourceSection(std::vector<Resource> resources, uint32_t sectionRva)
     for (size_t i = 0; i < types.size(); ++i) {
         std::vector<uint32_t> targets;
         for (size_t target : types[i].targets) {
-            targets.push_back(static_cast<uint32_t>(i == 0 ? types[target].offset
-                                                           : languages[target].offset));
+            targets.push_back(
+                static_cast<uint32_t>(i == 0 ? types[target].offset : languages[target].offset));
         }
         writeDirectory(&out, types[i], targets, nameOffsets, false);
     }
