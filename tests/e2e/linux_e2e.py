@@ -114,6 +114,14 @@ class LinuxInstallerTest(unittest.TestCase):
         self.assertFalse(os.access(self.base / kept[0] / "Disk1" / "payload" / "readme.txt",
                                    os.X_OK))
 
+    def test_runtime_image_of_a_real_runtime(self):
+        installer = self.pack(self.source("none"), "--cmd", CMD, "--runtime-image",
+                              str(support.build_runtime(self.cache)), "--runtime-name", "image")
+        result = self.run_installer(installer, "-silent", "-nowait", "--exit", "4")
+        self.assertEqual(result.returncode, 4, result.stderr)
+        self.assertIn("Sample installer finished with exit code 4", result.stdout)
+        self.assertEqual(support.extraction_dirs(self.base), [])
+
     def test_damaged_archive(self):
         installer = self.pack_unchecked(self.source("none"), CMD=CMD, JRE_COMPONENT=COMPONENT)
         data = installer.read_bytes()
