@@ -19,7 +19,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <condition_variable>
 #include <csignal>
 #include <deque>
 #include <map>
@@ -83,7 +82,9 @@ void onInterrupt(int signal, siginfo_t* info, void* context) {
 
 struct WindowSystem {
     std::mutex lock;
-    std::condition_variable answered;
+    // A plain condition variable on the mutex's own handle: std::condition_variable would
+    // bring the C++ exception machinery into the statically linked stub.
+    pthread_cond_t answered = PTHREAD_COND_INITIALIZER;
     std::deque<Request*> queue;
     std::thread::id loopThread;
     bool looping = false;
@@ -197,7 +198,8 @@ intptr_t deliver(Window* window, unsigned message, uintptr_t wParam, intptr_t lP
     Request request{window, message, wParam, lParam};
     windows.queue.push_back(&request);
     wakeLoop();
-    windows.answered.wait(guard, [&] { return request.done; });
+    while (!request.done)
+        pthread_cond_wait(&windows.answered, windows.lock.native_handle());
     return request.result;
 }
 
@@ -213,7 +215,7 @@ bool answerRequests() {
         guard.lock();
         request->result = result;
         request->done = true;
-        windows.answered.notify_all();
+        pthread_cond_broadcast(&windows.answered);
     }
     return windows.ended;
 }
