@@ -148,7 +148,7 @@ class LauncherEdgeTest(InstallerTestCase):
                 self.assertEqual(support.extraction_dirs(base), [])
 
     def test_no_room_for_the_whole_archive(self):
-        source = self.source("none")
+        source = self.source()
         (source / "sfx.ini").write_text("[autorun]\nTEMP_SPACE_TOTAL_BYTES=%d\n" % (1 << 62))
         installer = self.pack(source, "--cmd", CMD, "--jre-component", COMPONENT)
         result = self.run_installer(installer, "-silent", "-nowait")
