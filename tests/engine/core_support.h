@@ -83,7 +83,7 @@ struct Layout {
     bool zip64 = false;                // markers in the end record, Zip64 records before it
     bool zip64LocatorRelative = false; // locator's offset counts from the archive start
     Bytes trailer;                     // bytes after the end record and comment
-    std::optional<uint16_t> countOverride;  // entries announced by the end record
+    std::optional<uint64_t> countOverride;  // entries announced by the end records
 };
 
 // The one archive builder of the tests.
@@ -130,7 +130,7 @@ inline Bytes buildArchive(const std::vector<TestEntry>& entries, const Layout& l
     }
     const uint64_t directoryOffset = body.size() + base + uint64_t(layout.directoryOffsetDelta);
     const uint64_t directorySize = directory.size() + uint64_t(layout.directorySizeDelta);
-    const uint32_t count = layout.countOverride ? *layout.countOverride : uint32_t(entries.size());
+    const uint64_t count = layout.countOverride ? *layout.countOverride : entries.size();
     Bytes archive = layout.prefix + body + directory;
     if (layout.zip64) {
         const uint64_t recordAt = archive.size();
@@ -152,8 +152,8 @@ inline Bytes buildArchive(const std::vector<TestEntry>& entries, const Layout& l
     archive += "PK\x05\x06";
     put16(archive, 0);
     put16(archive, 0);
-    put16(archive, layout.zip64 ? 0xFFFF : count & 0xFFFF);
-    put16(archive, layout.zip64 ? 0xFFFF : count & 0xFFFF);
+    put16(archive, layout.zip64 ? 0xFFFF : uint32_t(count & 0xFFFF));
+    put16(archive, layout.zip64 ? 0xFFFF : uint32_t(count & 0xFFFF));
     put32(archive, layout.zip64 ? 0xFFFFFFFFu : uint32_t(directorySize));
     put32(archive, layout.zip64 ? 0xFFFFFFFFu : uint32_t(directoryOffset));
     put16(archive, uint32_t(layout.comment.size()));

@@ -66,6 +66,20 @@ TEST(DriverListing, CompressionRatioInPerMille) {
     EXPECT_EQ(compressionRatio(3000000, UINT64_MAX), -INT32_MAX);
 }
 
+TEST(DriverListing, ZipSixtyFourCountIsComparedWhole) {
+    // Three entries where the Zip64 end record announces 2^32 + 3: the listing finds the
+    // directory short, as extraction does.
+    Workspace w;
+    Layout layout;
+    layout.zip64 = true;
+    layout.countOverride = (uint64_t(1) << 32) + 3;
+    w.write(buildArchive({{"a", "1"}, {"b", "2"}, {"c", "3"}}, layout));
+    EngineRun run = list(w.archive);
+    EXPECT_EQ(run.result, RC_FATAL);
+    EXPECT_TRUE(contains(run.messages, "expected central file header signature not found (file #4)"))
+        << run.messages;
+}
+
 TEST(DriverListing, ValuesOfEachEntry) {
     Workspace w;
     TestEntry stored{"stored.txt", Bytes(1000, 's')};
