@@ -16,7 +16,8 @@ bool prepareOutput(EngineState* state);
 int extractEntry(EngineState* state);
 
 // Output stage: CRC, progress event, optional end-of-line conversion, write.
-// Returns RC_OK, RC_ABORT or RC_DISKFULL.
+// Returns RC_OK, RC_ABORT or RC_DISKFULL; DECODE_READ_FAILED, writing nothing, once the
+// archive could not be read.
 int flushOutput(EngineState* state, const uint8_t* bytes, size_t count, bool fromShrink);
 
 // Reports a failed write: message, diskFull set, RC_DISKFULL.
