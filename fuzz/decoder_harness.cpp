@@ -11,7 +11,7 @@
 #include "engine/explode.h"
 #include "engine/field_block.h"
 #include "engine/inflate.h"
-#include "engine/output_files.h"
+#include "engine/extract_entry.h"
 #include "engine/reader.h"
 #include "engine/state.h"
 #include "engine/unshrink.h"

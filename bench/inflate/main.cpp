@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "engine/inflate.h"
-#include "engine/output_files.h"
+#include "engine/extract_entry.h"
 #include "engine/reader.h"
 #include "engine/state.h"
 

@@ -24,11 +24,14 @@
 #include "engine/decrypt.h"
 #include "engine/fields.h"
 #include "engine/messages.h"
+#include "engine/directory_records.h"
+#include "engine/extract_entry.h"
 #include "engine/output_files.h"
 #include "engine/output_names.h"
 #include "engine/patterns.h"
 #include "engine/reader.h"
 #include "engine/records.h"
+#include "engine/result.h"
 #include "engine/state.h"
 #include "platform/outputfile.h"
 
@@ -54,14 +57,6 @@ struct Walk {
     bool stoppedEarly;
     int64_t keptCorrection;   // a former extraBytes set aside by re-compensation
 };
-
-void raiseResult(int* result, int code) {
-    if (code > *result) *result = code;
-}
-
-const char* shown(const char* name, char* buffer) {
-    return printableName(name, buffer, PRINTABLE_NAME_SIZE);
-}
 
 bool sameSignature(const uint8_t* bytes, const uint8_t* signature) {
     return std::memcmp(bytes, signature, 4) == 0;
@@ -107,14 +102,14 @@ bool readNameAndExtra(EngineState* state, unsigned nameLength, unsigned extraLen
     int field = readField(state, nameLength, nameMode);
     raiseResult(&state->runResult, field);
     if (field > RC_WARNING) {
-        sendMessage(state, "%s:  bad filename length (%s)\n", shown(state->entryName, name), which);
+        sendMessage(state, "%s:  bad filename length (%s)\n", shownName(state->entryName, name), which);
         return false;
     }
     releaseExtraField(state);
     field = readField(state, extraLength, FIELD_EXTRA);
     raiseResult(&state->runResult, field);
     if (field > RC_WARNING) {
-        sendMessage(state, "%s:  bad extra field length (%s)\n", shown(state->entryName, name),
+        sendMessage(state, "%s:  bad extra field length (%s)\n", shownName(state->entryName, name),
                     which);
         return false;
     }
@@ -125,7 +120,7 @@ bool readNameAndExtra(EngineState* state, unsigned nameLength, unsigned extraLen
 bool vmsAnswerYes(EngineState* state) {
     char name[PRINTABLE_NAME_SIZE];
     sendMessage(state, "\n%s:  stored in VMS format.  Extract anyway? (y/n) ",
-                shown(state->entryName, name));
+                shownName(state->entryName, name));
     char answer[kAnswerLength] = "";
     if (std::fgets(answer, sizeof answer, stdin) == nullptr) return false;
     return answer[0] == 'y' || answer[0] == 'Y';
@@ -231,7 +226,7 @@ bool readAndCheckLocalHeader(EngineState* state, Walk& walk) {
         sendMessageUpTo(state, 0,
                         "file #%lu (%s):\n         mismatch between local and central GPF bit "
                         "11 (\"UTF-8\"),\n         continuing with central flag (IsUTF8 = %d)\n",
-                        walk.handedOver, shown(centralName, name), entry->nameIsUtf8 ? 1 : 0);
+                        walk.handedOver, shownName(centralName, name), entry->nameIsUtf8 ? 1 : 0);
         raiseResult(&result, RC_WARNING);
     }
 
@@ -244,7 +239,7 @@ bool readAndCheckLocalHeader(EngineState* state, Walk& walk) {
             sendMessage(state,
                         "%s:  mismatching \"local\" filename (%s),\n         continuing with "
                         "\"central\" filename version\n",
-                        shown(entry->centralName, name), shown(state->entryName, other));
+                        shownName(entry->centralName, name), shownName(state->entryName, other));
             std::strcpy(state->entryName, entry->centralName);
             raiseResult(&result, RC_WARNING);
         }
@@ -260,7 +255,7 @@ bool readAndCheckLocalHeader(EngineState* state, Walk& walk) {
             sendMessage(state,
                         "%s:  ucsize %s <> csize %s for STORED entry\n         continuing "
                         "with \"compressed\" size value\n",
-                        shown(state->entryName, name),
+                        shownName(state->entryName, name),
                         formatNumber(state, local.uncompressedSize, false),
                         formatNumber(state, expected, false));
             local.uncompressedSize = expected;
@@ -289,14 +284,14 @@ int extractBlock(EngineState* state, unsigned count, Walk& walk) {
             int decryption = prepareDecryption(state);
             if (decryption == DECRYPT_WRONG_PASSWORD) {
                 sendMessageUpTo(state, 0, "   skipping: %-22s  incorrect password\n",
-                                shown(state->entryName, name));
+                                shownName(state->entryName, name));
                 ++walk.passwordSkips;
                 continue;
             }
             if (decryption != 0) {
                 raiseResult(&result, decryption);
                 sendMessage(state, "   skipping: %-22s  unable to get password\n",
-                            shown(state->entryName, name));
+                            shownName(state->entryName, name));
                 continue;
             }
         }
@@ -418,7 +413,7 @@ void applyDeferredDirectories(EngineState* state) {
         if (applied != RC_OK) {
             ++failures;
             sendMessage(state, "warning:  set times/attribs failed for %s\n",
-                        shown(state->directorySort[i]->path, name));
+                        shownName(state->directorySort[i]->path, name));
             if (result == RC_OK) result = applied;
         }
     }
@@ -505,7 +500,7 @@ int storeEntryInfo(EngineState* state) {
     if (versionRefused) {
         unsigned canDo = vms ? kVmsVersionCanDo : kVersionCanDo;
         sendMessageUpTo(state, 0, "   skipping: %-22s  need %s compat. v%u.%u (can do v%u.%u)\n",
-                        shown(state->entryName, name), vms ? "VMS" : "PK",
+                        shownName(state->entryName, name), vms ? "VMS" : "PK",
                         central.neededVersion / 10u, central.neededVersion % 10u, canDo / 10,
                         canDo % 10);
         return 0;
@@ -515,10 +510,10 @@ int storeEntryInfo(EngineState* state) {
     if (method == nullptr || !method->extracted) {
         if (method != nullptr)
             sendMessageUpTo(state, 0, "   skipping: %-22s  `%s' method not supported\n",
-                            shown(state->entryName, name), method->skipName);
+                            shownName(state->entryName, name), method->skipName);
         else
             sendMessageUpTo(state, 0, "   skipping: %-22s  unsupported compression method %u\n",
-                            shown(state->entryName, name), unsigned(central.method));
+                            shownName(state->entryName, name), unsigned(central.method));
         return 0;
     }
 
@@ -528,7 +523,7 @@ int storeEntryInfo(EngineState* state) {
         std::strcpy(entry->centralName, state->entryName);
     else
         sendMessage(state, "%s:  warning, no memory for comparison with local header\n",
-                    shown(state->entryName, name));
+                    shownName(state->entryName, name));
     mapAttributes(state);
     entry->diskStart = central.diskStart;
     // Capped like every other offset the archive claims, so that adding the correction

@@ -21,7 +21,6 @@
 #include <cstring>
 
 #include "engine/messages.h"
-#include "engine/output_files.h"
 #include "engine/state.h"
 #include "engine/times.h"
 #include "platform/codepage.h"

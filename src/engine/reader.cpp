@@ -7,7 +7,7 @@
 
 #include "engine/decrypt.h"
 #include "engine/messages.h"
-#include "engine/output_files.h"
+#include "engine/extract_entry.h"
 #include "platform/filestatus.h"
 
 // No block starts here, so the next seek always loads one.

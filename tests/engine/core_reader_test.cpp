@@ -8,7 +8,7 @@
 #include "core_support.h"
 #include "engine/engine.h"
 #include "engine/fields.h"
-#include "engine/output_files.h"
+#include "engine/extract_entry.h"
 #include "engine/reader.h"
 #include "engine/state.h"
 

@@ -9,7 +9,7 @@
 #include <sys/stat.h>
 
 #include "driver_support.h"
-#include "engine/output_files.h"
+#include "engine/system_blocks.h"
 
 using namespace driver_test;
 
