@@ -155,7 +155,7 @@ int emitWindow(Exploder& x, uint32_t count) {
 // entry's: a distance reaching there reads zeros.
 int copyMatch(Exploder& x, uint32_t length, uint32_t distance) {
     return ::copyMatch(x.state->window, x.position, length, distance, !x.flushed,
-                     [&x] { return emitWindow(x, WINDOW_SIZE); });
+                       [&x] { return emitWindow(x, WINDOW_SIZE); });
 }
 
 struct TableSet {

@@ -218,7 +218,7 @@ inline int putByte(Inflater& d, uint8_t byte) {
 // entry's output reads what the window still holds.
 inline int copyMatch(Inflater& d, uint32_t length, uint32_t distance) {
     return ::copyMatch(d.window, d.position, length, distance, false,
-                     [&d] { return emitWindow(d, WINDOW_SIZE); });
+                       [&d] { return emitWindow(d, WINDOW_SIZE); });
 }
 
 // ---------------------------------------------------------------------------------------
