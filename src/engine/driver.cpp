@@ -265,6 +265,30 @@ bool readAndCheckLocalHeader(EngineState* state, Walk& walk) {
     return true;
 }
 
+// Records the current entry's bytes, from its local header to the end of its data, as
+// used. False, after a message and with the result raised, when they overlap bytes used
+// before: the archive is then invalid, and nothing is written for the entry.
+bool claimEntryData(EngineState* state) {
+    const int64_t headerStart = state->currentEntry->localOffset + state->extraBytes;
+    const int64_t dataStart = currentArchiveOffset(state) + state->extraBytes;
+    const int64_t dataEnd = dataStart + claimedOffset(state->local.compressedSize);
+    RangeClaim claim = claimRange(&state->usedRanges, headerStart, dataEnd);
+    if (claim == RANGE_CLAIMED) return true;
+    char name[PRINTABLE_NAME_SIZE];
+    if (claim == RANGE_NO_MEMORY) {
+        sendMessage(state, "error:  not enough memory to check the data of %s\n",
+                    shownName(state->entryName, name));
+        raiseResult(&state->runResult, RC_NOMEM);
+        return false;
+    }
+    sendMessage(state,
+                "error [%s]:  invalid zipfile: the data of %s overlap data used before\n"
+                "  (possibly a zip bomb); skipped\n",
+                state->currentArchive, shownName(state->entryName, name));
+    raiseResult(&state->runResult, RC_ERROR);
+    return false;
+}
+
 // Extracts the accepted entries of one block, in directory order.
 int extractBlock(EngineState* state, unsigned count, Walk& walk) {
     int& result = state->runResult;
@@ -279,6 +303,7 @@ int extractBlock(EngineState* state, unsigned count, Walk& walk) {
             entry->centralName = nullptr;
             continue;
         }
+        if (!claimEntryData(state)) continue;
 
         if (entry->encrypted) {
             int decryption = prepareDecryption(state);
@@ -555,6 +580,14 @@ int extractEntries(EngineState* state) {
     if (state->excludeCount > 0 && !state->processAll)
         state->excludeMatched = static_cast<bool*>(std::calloc(size_t(state->excludeCount), 1));
 
+    // The reader stands at the directory's start; the directory runs to the end record.
+    releaseRanges(&state->usedRanges);
+    const int64_t directoryStart = currentArchiveOffset(state) + state->extraBytes;
+    const int64_t directoryEnd = state->realEndOffset > directoryStart ? state->realEndOffset
+                                                                       : directoryStart + 1;
+    if (claimRange(&state->usedRanges, directoryStart, directoryEnd) == RANGE_NO_MEMORY)
+        return RC_NOMEM;
+
     Walk walk{};
     while (!walk.endReached) {
         unsigned accepted = readBlock(state, walk);
@@ -583,6 +616,7 @@ int extractEntries(EngineState* state) {
             break;
         }
         state->bufferStart = savedStart;
+        state->blockDeciphered = false;
         state->inputPos = state->inputBuffer + savedPos;
         state->inputCount = savedCount;
         walk.blockBase += kEntryTableSize;
@@ -619,6 +653,7 @@ void releaseDriverState(EngineState* state) {
     }
     buildPath(state, nullptr, PATH_CLEAR);
     releaseDirectoryRecords(state);
+    releaseRanges(&state->usedRanges);
     std::free(state->includeMatched);
     std::free(state->excludeMatched);
     state->includeMatched = nullptr;

@@ -114,6 +114,8 @@ int extractEntry(EngineState* state) {
     char shown[PRINTABLE_NAME_SIZE];
     state->newFile = true;
     state->runningCrc = 0;
+    state->outputLeft = state->local.uncompressedSize;
+    state->outputOverrun = false;
 
     if (state->testOnly) {
         sendMessageUpTo(state, 0, "%8sing: %-22s  %s%s", "test",
@@ -157,6 +159,15 @@ int extractEntry(EngineState* state) {
 
     if (!state->testOnly && !state->writeToConsole) closeOutputFile(state);
 
+    if (state->outputOverrun) {
+        // The declared bytes stay on disk, as other unzip programs leave them.
+        sendMessage(state, "%s  error:  %s:  data go on past the declared size of %s bytes;"
+                    " output stopped there\n",
+                    state->quietLevel == 0 ? "\n" : "", shownName(state->entryName, shown),
+                    formatNumber(state, state->local.uncompressedSize, false));
+        restoreInput(state);
+        return RC_ERROR;
+    }
     if (state->diskFull) {
         sendMessage(state, "warning:  %s is probably truncated\n",
                     shownName(state->entryName, shown));

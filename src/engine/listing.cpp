@@ -83,11 +83,19 @@ ListedDate entryDate(const EngineState* state) {
 
 int32_t compressionRatio(uint64_t u, uint64_t c) {
     if (u == 0) return 0;
+    // Headers may claim any sizes: the per mille is capped where it leaves 32 bits, and
+    // no step of it may overflow on the way.
+    constexpr uint64_t kCap = INT32_MAX;
+    const uint64_t difference = u >= c ? u - c : c - u;
+    uint64_t permille;
     if (u > 2000000) {
-        uint64_t d = u / 1000;
-        return u >= c ? int32_t((u - c + d / 2) / d) : -int32_t((c - u + d / 2) / d);
+        const uint64_t d = u / 1000;
+        permille = difference / d > kCap ? kCap : (difference + d / 2) / d;
+    } else {
+        permille = difference / u > kCap / 1000 ? kCap : (1000 * difference + u / 2) / u;
     }
-    return u >= c ? int32_t((1000 * (u - c) + u / 2) / u) : -int32_t((1000 * (c - u) + u / 2) / u);
+    if (permille > kCap) permille = kCap;
+    return u >= c ? int32_t(permille) : -int32_t(permille);
 }
 
 int listEntries(EngineState* state) {

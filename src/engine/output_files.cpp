@@ -264,14 +264,31 @@ bool prepareOutput(EngineState* state) {
     }
 }
 
-int flushOutput(EngineState* state, const uint8_t* bytes, size_t count, bool fromShrink) {
-    if (state->readFailed) return DECODE_READ_FAILED;  // nothing more of the entry is written
+namespace {
+
+int passOn(EngineState* state, const uint8_t* bytes, size_t count, bool fromShrink) {
     state->runningCrc = crc32Update(state->runningCrc, bytes, count);
     if (raiseStatus(state, STATUS_PROGRESS, state->entryName, count) != 0) return RC_ABORT;
     if (state->testOnly || count == 0) return RC_OK;
     if (state->diskFull) return RC_DISKFULL;
     if (!state->currentEntry->textMode) return writeOutputBytes(state, bytes, count);
     return writeConvertedText(state, bytes, count, fromShrink);
+}
+
+} // namespace
+
+int flushOutput(EngineState* state, const uint8_t* bytes, size_t count, bool fromShrink) {
+    if (state->readFailed) return DECODE_READ_FAILED;  // nothing more of the entry is written
+    // Nothing beyond the declared size is passed on: more data is damage or a bomb, and
+    // callers (the launcher's free-space check among them) trust the declared sizes.
+    bool overrun = count > state->outputLeft;
+    if (overrun) {
+        count = size_t(state->outputLeft);
+        state->outputOverrun = true;
+    }
+    state->outputLeft -= count;
+    int result = passOn(state, bytes, count, fromShrink);
+    return result == RC_OK && overrun ? OUTPUT_OVER_SIZE : result;
 }
 
 void mapAttributes(EngineState* state) {

@@ -18,9 +18,14 @@ void closeOutputFile(EngineState* state);
 // Removes an output file that holds nothing of the entry (its method cannot be decoded).
 void discardOutputFile(EngineState* state);
 
-// Output stage: CRC, progress event, optional end-of-line conversion, write.
-// Returns RC_OK, RC_ABORT or RC_DISKFULL; DECODE_READ_FAILED, writing nothing, once the
-// archive could not be read.
+// What flushOutput answers once the entry's data run past its declared size: only the
+// declared bytes were passed on, and the decoder is to stop. extractEntry turns it into
+// an error of the entry; it never leaves the engine.
+constexpr int OUTPUT_OVER_SIZE = 90;
+
+// Output stage: size limit, CRC, progress event, optional end-of-line conversion, write.
+// Returns RC_OK, RC_ABORT, RC_DISKFULL or OUTPUT_OVER_SIZE; DECODE_READ_FAILED, passing
+// nothing on, once the archive could not be read.
 int flushOutput(EngineState* state, const uint8_t* bytes, size_t count, bool fromShrink);
 
 // Writes bytes to the output file or the console. RC_OK or RC_DISKFULL.

@@ -25,6 +25,7 @@ int64_t currentArchiveOffset(const EngineState* state) {
 
 // Reads the block at the file's position. Answers the bytes read, or -1 on an error.
 static int readBlock(EngineState* state) {
+    state->blockDeciphered = false;
     std::size_t got = std::fread(state->inputBuffer, 1, READ_BLOCK, state->archiveFile);
     if (got == 0 && std::ferror(state->archiveFile)) return -1;
     return int(got);
@@ -40,7 +41,7 @@ int seekArchive(EngineState* state, int64_t offset) {
     }
     int inBlock = int(request % READ_BLOCK);
     int64_t block = request - inBlock;
-    if (block != state->bufferStart) {
+    if (block != state->bufferStart || state->blockDeciphered) {
         if (!seekFile(state->archiveFile, block)) return RC_EOF;
         state->bufferStart = block;
         int got = readBlock(state);

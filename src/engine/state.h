@@ -96,6 +96,7 @@ struct EngineState : DecoderFields, DriverFields {
     int64_t compressedLeft;  // the entry's compressed bytes not yet handed out
     bool memoryInput;        // the byte reader serves an in-memory block and ends with it
     bool readFailed;         // a read of the byte reader failed: the run ends with RC_FATAL
+    bool blockDeciphered;    // bytes of the block were deciphered in place: no seek reuses it
 
     // --- Header fields of the current entry ------------------------------------------
     char entryName[ENTRY_NAME_SIZE];

@@ -38,6 +38,15 @@ Bytes pythonDeflated(TempDir& dir) {
     return readFile(archive).value_or("");
 }
 
+// One entry "zeros" of a million zero bytes, deflated by Python's zipfile.
+Bytes pythonZeros(TempDir& dir) {
+    std::string archive = dir.file("zeros.zip");
+    EXPECT_TRUE(core_test::runCommand(
+        "python3 -c \"import zipfile,sys; z=zipfile.ZipFile(sys.argv[1],'w',zipfile.ZIP_DEFLATED);"
+        " z.writestr('zeros', bytes(1000000)); z.close()\" " + shellQuote(archive)));
+    return readFile(archive).value_or("");
+}
+
 bool knownResult(int result) {
     switch (result) {
     case RC_OK: case RC_WARNING: case RC_ERROR: case RC_FATAL: case RC_NOMEM3:
@@ -211,6 +220,10 @@ TEST(DriverHostile, HugeClaimedSizesWithLittleData) {
             if (linkStatus(w.out("claim.bin"), &status) == 0) {
                 EXPECT_LE(size_t(status.st_size), archive.size()) << variant;
             }
+        } else if (variant == 3) {
+            // The claimed compressed size runs on over the central directory.
+            EXPECT_EQ(run.result, RC_ERROR);
+            EXPECT_FALSE(exists(w.out("claim.bin")));
         } else {
             // The deflate stream ends at once and its CRC matches: the claim alone is
             // no error, and nothing is produced for it.
@@ -250,15 +263,32 @@ TEST(DriverHostile, DataThatClaimsMoreThanItHolds) {
     EXPECT_NE(run.result, RC_OK);
 }
 
-TEST(DriverHostile, EntriesSharingOneLocalHeader) {
-    // 300 central entries all pointing at the same deflated megabyte: each is decoded
-    // on its own, the name of the local header is overruled by the central one.
+TEST(DriverHostile, OutputStopsAtTheDeclaredSize) {
+    // Headers that declare 10 bytes for a megabyte of data: extraction and test alike
+    // stop at 10 bytes, name the entry and end with an error; the 10 bytes stay.
     TempDir made;
-    std::string source = made.file("one.zip");
-    ASSERT_TRUE(core_test::runCommand(
-        "python3 -c \"import zipfile,sys; z=zipfile.ZipFile(sys.argv[1],'w',zipfile.ZIP_DEFLATED);"
-        " z.writestr('zeros', bytes(1000000)); z.close()\" " + shellQuote(source)));
-    Bytes one = *readFile(source);
+    Bytes archive = pythonZeros(made);
+    ASSERT_FALSE(archive.empty());
+    archive.replace(22, 4, Bytes("\x0A\0\0\0", 4));
+    archive.replace(archive.find("PK\x01\x02") + 24, 4, Bytes("\x0A\0\0\0", 4));
+    Workspace w;
+    w.write(archive);
+    EngineRun run = w.extract();
+    EXPECT_EQ(run.result, RC_ERROR);
+    EXPECT_TRUE(contains(run.messages, "zeros:  data go on past the declared size of 10 bytes"))
+        << run.messages;
+    EXPECT_EQ(readFile(w.out("zeros")), Bytes(10, '\0'));
+    EXPECT_EQ(tree(w.target), std::vector<std::string>{"zeros"});
+    run = core_test::runEngine(w.archive, [](UnzipOptions& o, UnzipCallbacks&) { o.testOnly = 1; });
+    EXPECT_EQ(run.result, RC_ERROR);
+    EXPECT_TRUE(contains(run.messages, "past the declared size")) << run.messages;
+}
+
+TEST(DriverHostile, EntriesSharingOneLocalHeaderAreRefused) {
+    // 300 central entries all pointing at the same deflated megabyte (an overlap bomb):
+    // the first is decoded, every other one is refused as overlapping it.
+    TempDir made;
+    Bytes one = pythonZeros(made);
     size_t central = one.find("PK\x01\x02");
     size_t end = one.find("PK\x05\x06");
     Bytes header = one.substr(central, end - central);
@@ -278,8 +308,32 @@ TEST(DriverHostile, EntriesSharingOneLocalHeader) {
     EngineRun run = core_test::runEngine(w.archive, [](UnzipOptions& o, UnzipCallbacks&) {
         o.testOnly = 1;
     });
-    EXPECT_EQ(run.result, RC_OK);
-    EXPECT_EQ(run.reported.size(), 300u);
+    EXPECT_EQ(run.result, RC_ERROR);
+    EXPECT_EQ(run.reported.size(), 1u);
+    EXPECT_TRUE(contains(run.messages, "the data of zeros overlap data used before\n"
+                                       "  (possibly a zip bomb)"))
+        << run.messages.substr(0, 500);
+}
+
+TEST(DriverHostile, DataOverlappingAnotherEntryOrTheDirectoryAreRefused) {
+    // The first entry's data hold a whole local record that the second central record
+    // points at; the third entry's data run on into the central directory. Only the
+    // first entry is written.
+    const Bytes inner = buildRaw({RawEntry{"second.txt", "x"}});
+    Bytes archive = buildRaw({RawEntry{"first.bin", inner.substr(0, inner.find("PK\x01\x02"))},
+                              RawEntry{"second.txt", "x"}, RawEntry{"third.txt", "y"}});
+    const size_t second = archive.find("PK\x01\x02", archive.find("PK\x01\x02") + 4);
+    archive.replace(second + 42, 4, Bytes("\x27\0\0\0", 4));  // 30 + "first.bin"
+    const Bytes claim("\x40\0\0\0\x40\0\0\0", 8);             // 64 bytes, stored
+    archive.replace(archive.find("PK\x01\x02", second + 4) + 20, 8, claim);
+    archive.replace(archive.rfind("PK\x03\x04") + 18, 8, claim);
+    Workspace w;
+    w.write(archive);
+    EngineRun run = w.extract();
+    EXPECT_EQ(run.result, RC_ERROR);
+    EXPECT_EQ(tree(w.target), std::vector<std::string>{"first.bin"});
+    EXPECT_TRUE(contains(run.messages, "the data of second.txt overlap")) << run.messages;
+    EXPECT_TRUE(contains(run.messages, "the data of third.txt overlap")) << run.messages;
 }
 
 TEST(DriverHostile, TruncatedAndScrambledArchives) {

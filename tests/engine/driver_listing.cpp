@@ -60,6 +60,10 @@ TEST(DriverListing, CompressionRatioInPerMille) {
     EXPECT_EQ(compressionRatio(3000000, 1000000), 667);
     EXPECT_EQ(compressionRatio(3000000, 4500000), -500);
     EXPECT_EQ(compressionRatio(0xFFFFFFFFFFull, 1), 1000);
+    // Claims far apart: capped at the 32-bit limit, never negated past it.
+    EXPECT_EQ(compressionRatio(1, 268435457), -INT32_MAX);
+    EXPECT_EQ(compressionRatio(1, UINT64_MAX), -INT32_MAX);
+    EXPECT_EQ(compressionRatio(3000000, UINT64_MAX), -INT32_MAX);
 }
 
 TEST(DriverListing, ValuesOfEachEntry) {

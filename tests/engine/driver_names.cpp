@@ -157,6 +157,17 @@ TEST(DriverNames, LengthLimitsOfDirectoriesAndPaths) {
     EXPECT_EQ(readFile(w.out(cut)), "data of " + longFile);
 }
 
+TEST(DriverNames, DirectoryEntryNamingATargetOfTheLongestLength) {
+    TempDir dir;
+    std::string archive = dir.write("t.zip", buildRaw(files({"./"})));
+    std::string target = dir.file(std::string(259 - dir.path.size() - 1, 't'));
+    ASSERT_EQ(target.size(), 259u);
+    EngineRun run = core_test::runEngine(archive, extractTo(target));
+    EXPECT_EQ(run.result, RC_OK) << run.messages;
+    EXPECT_TRUE(isDirectory(target));
+    EXPECT_TRUE(tree(target).empty());
+}
+
 TEST(DriverNames, TargetDirectoryIsCreatedOneLevelOnly) {
     TempDir dir;
     std::string archive = dir.write("t.zip", buildRaw(files({"a.txt"})));

@@ -31,10 +31,15 @@ void collectListedEntry(uint64_t uncompressedSize, uint64_t compressedSize, unsi
 
 const std::vector<ListedEntry>& listedEntries() { return entries; }
 
+// Percent of the total saved (or added), rounded; the sizes are the archive's claims,
+// so the quotient is taken first and capped before it could overflow.
 static unsigned overallRatio(uint64_t size, uint64_t compressed) {
     if (size == 0) return 0;
-    uint64_t smaller = compressed <= size ? size - compressed : compressed - size;
-    return unsigned((smaller * 1000 / size + 5) / 10);
+    uint64_t difference = compressed <= size ? size - compressed : compressed - size;
+    if (difference / size >= 1000000) return 100000000;
+    uint64_t permille = difference <= UINT64_MAX / 1000 ? difference * 1000 / size
+                                                        : difference / (size / 1000);
+    return unsigned((permille + 5) / 10);
 }
 
 void printTable(const std::vector<ListedEntry>& list) {
