@@ -99,9 +99,13 @@ stamp_of() {
         '$2 ~ pattern { printf "%.3f\n", $1 - start; exit }' "$stamps"
 }
 
+# Run from the project's folder with a relative target, as a user would: the sample
+# installer resolves it against the folder it was started in (sfx.installer.launcher.home),
+# not against its working directory, which is removed with the extraction.
+cd "$root"
 say "Running: ${installer#$root/} -silent -nowait --target build/demo/installed"
 status=0
-run -silent -nowait --target "$demo/installed" || status=$?
+run -silent -nowait --target build/demo/installed || status=$?
 say "Exit status: $status"
 say "Time from start to the installer's first line: $(stamp_of '^Sample installer started') s"
 say "Installed: $(cd "$demo/installed" && find . -type f | sort | tr '\n' ' ')"
@@ -110,7 +114,7 @@ say "Extraction directories left in ${demo#$root/}/tmp: $leftover"
 
 if $timing; then
     say "Timing run with -debug"
-    run -silent -nowait -debug --target "$demo/installed" >/dev/null || true
+    run -silent -nowait -debug --target build/demo/installed >/dev/null || true
     extract_start=$(stamp_of '^Extracting installer files')
     extract_end=$(stamp_of 'Qz_SingleEntryUnzip\(\) result')
     runtime_start=$(stamp_of '^Unzipping Java jars ')

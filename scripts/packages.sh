@@ -4,6 +4,9 @@
 # needs, `ensure_packages test` what the whole test run needs. Packages are installed
 # only when missing, so that a prepared machine starts at once.
 #
+# No `grep -q` at the end of a pipeline here: it stops reading at the first match, the
+# writer then dies of a broken pipe, and with pipefail a match counts as a failure.
+#
 # Things this copes with, each seen on a fresh machine:
 #   - one package index fails to download (a mirror in the middle of a sync): the refresh
 #     is tried a few times, then the install goes on with the indexes that did arrive;
@@ -48,7 +51,7 @@ _apt_get() {
 }
 
 _installed() {
-    dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'
+    dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep 'install ok installed' >/dev/null
 }
 
 # The package lists, refreshed; a refresh that keeps failing is reported, not fatal: the
@@ -95,7 +98,7 @@ add_i386_builds_of_security_updates() {
         [ -n "$native" ] && [ "$native" != "(none)" ] || continue
         [ "$native" != "${candidate[$name]:-}" ] || continue
         # Only multi-arch libraries must match; an older i386 build of anything else is fine.
-        apt-cache show "$base:amd64=$native" 2>/dev/null | grep -q '^Multi-Arch: same' || continue
+        apt-cache show "$base:amd64=$native" 2>/dev/null | grep '^Multi-Arch: same' >/dev/null || continue
         fetch+=("$base:amd64=$native")
     done
     [ ${#fetch[@]} -gt 0 ] || return 0
@@ -149,7 +152,7 @@ ensure_packages() {
     for name in "${missing[@]}"; do
         case $name in *:i386) foreign+=("$name") ;; *) native+=("$name") ;; esac
     done
-    if [ ${#foreign[@]} -gt 0 ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+    if [ ${#foreign[@]} -gt 0 ] && ! dpkg --print-foreign-architectures | grep -x i386 >/dev/null; then
         _as_root dpkg --add-architecture i386
     fi
     _refresh_package_lists

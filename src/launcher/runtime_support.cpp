@@ -1,5 +1,5 @@
 /*
- * The Windows program is built without exceptions. The few places where the standard
+ * The stub is built without exceptions. The few places where the standard
  * library would still throw (memory exhausted, a container asked to grow past its limit)
  * end the program at once instead, which is what an uncaught exception would do anyway.
  *
@@ -21,6 +21,12 @@ void __throw_logic_error(const char*) {
     std::abort();
 }
 void __throw_out_of_range_fmt(const char*, ...) {
+    std::abort();
+}
+void __throw_bad_array_new_length() {
+    std::abort();
+}
+void __throw_system_error(int) {
     std::abort();
 }
 } // namespace std

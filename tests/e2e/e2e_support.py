@@ -102,6 +102,32 @@ def pack(tool: Path, stub: Path, output: Path, source: Path, *options: str) -> P
     return output
 
 
+def pack_unchecked(stub: Path, output: Path, source: Path, **keys: str) -> Path:
+    """An installer that quenlow-pack refuses to write because it cannot start (no CMD, a
+    runtime without the Java program...), for tests of how the launcher reports it: the
+    stub, then an archive appended by Python's zipfile with a descriptor of the keys given
+    (and the exact TEMP_SPACE_TOTAL_BYTES) first."""
+    files = sorted(p for p in source.rglob("*") if p != source / "sfx.ini")
+    payload = sum(p.stat().st_size for p in files if p.is_file())
+    text, total = "", payload
+    while len(text) + payload != total or not text:
+        total = payload + len(text)
+        text = "[autorun]\n" + "".join("%s=%s\n" % item for item in keys.items()) + \
+            "DISKCNT=1\nTEMP_SPACE_TOTAL_BYTES=%d\n" % total
+    shutil.copyfile(stub, output)
+    with zipfile.ZipFile(output, "a") as archive:   # stored: tests find bytes to damage
+        archive.writestr("sfx.ini", text)
+        for path in files:
+            archive.write(path, path.relative_to(source).as_posix())
+    output.chmod(0o755)
+    return output
+
+
+def windows_path(path: Path) -> str:
+    """The Wine name of a Unix path (drive Z: is the Unix root)."""
+    return "Z:" + str(path).replace("/", "\\")
+
+
 def read_report(path: Path) -> dict:
     """The key=value lines of a report; "args" collects arg.0, arg.1, ... in order."""
     values = {}

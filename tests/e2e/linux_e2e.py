@@ -10,6 +10,7 @@ import argparse
 import os
 import re
 import shutil
+import struct
 import subprocess
 import sys
 import tempfile
@@ -62,6 +63,10 @@ class LinuxInstallerTest(unittest.TestCase):
         return support.pack(Path(OPTIONS.pack), Path(OPTIONS.sfx), self.work / "setup-sample",
                             source, *options)
 
+    def pack_unchecked(self, source, **keys):
+        return support.pack_unchecked(Path(OPTIONS.sfx), self.work / "setup-sample", source,
+                                      **keys)
+
     def run_installer(self, installer, *arguments):
         environment = dict(os.environ, TMPDIR=str(self.base),
                            QUENLOW_TEST_REPORT=str(self.report))
@@ -70,8 +75,8 @@ class LinuxInstallerTest(unittest.TestCase):
 
     def test_silent_install_passes_everything_through(self):
         installer = self.pack(self.source(), "--cmd", CMD, "--jre-component", COMPONENT)
-        target = self.work / "installed"
-        passed = ["--target", str(target), "two words", 'say "hi"', "C:\\trail\\", "",
+        target = self.home / "installed"   # given relative: the user's folder, not Disk1
+        passed = ["--target", "installed", "two words", 'say "hi"', "C:\\trail\\", "",
                   "--exit", "3"]
         result = self.run_installer(installer, "-silent", "-nowait",
                                     "-J-Dsample.option=a b", *passed)
@@ -110,7 +115,7 @@ class LinuxInstallerTest(unittest.TestCase):
                                    os.X_OK))
 
     def test_damaged_archive(self):
-        installer = self.pack(self.source("none"), "--cmd", CMD, "--jre-component", COMPONENT)
+        installer = self.pack_unchecked(self.source("none"), CMD=CMD, JRE_COMPONENT=COMPONENT)
         data = installer.read_bytes()
         at = data.index(b"Sample product\n")   # stored: too short to deflate
         installer.write_bytes(data[:at] + b"s" + data[at + 1:])
@@ -121,7 +126,7 @@ class LinuxInstallerTest(unittest.TestCase):
         self.assertEqual(support.extraction_dirs(self.base), [])
 
     def test_descriptor_without_cmd(self):
-        installer = self.pack(self.source("none"), "--jre-component", COMPONENT)
+        installer = self.pack_unchecked(self.source("none"), JRE_COMPONENT=COMPONENT)
         result = self.run_installer(installer, "-silent", "-nowait")
         self.assertEqual(result.returncode, 1)
         self.assertRegex(result.stderr, r"^ERROR: CMD property not found in " +
@@ -129,7 +134,7 @@ class LinuxInstallerTest(unittest.TestCase):
         self.assertEqual(support.extraction_dirs(self.base), [])
 
     def test_runtime_component_without_jars(self):
-        installer = self.pack(self.source("none"), "--cmd", CMD, "--jre-component", COMPONENT)
+        installer = self.pack_unchecked(self.source("none"), CMD=CMD, JRE_COMPONENT=COMPONENT)
         result = self.run_installer(installer, "-silent", "-nowait")
         self.assertEqual(result.returncode, 1)
         self.assertEqual(result.stderr,
@@ -138,7 +143,7 @@ class LinuxInstallerTest(unittest.TestCase):
         self.assertFalse(self.report.exists())
 
     def test_no_room_for_the_runtime(self):
-        installer = self.pack(self.source("huge"), "--cmd", CMD, "--jre-component", COMPONENT)
+        installer = self.pack_unchecked(self.source("huge"), CMD=CMD, JRE_COMPONENT=COMPONENT)
         result = self.run_installer(installer, "-silent", "-nowait")
         self.assertEqual(result.returncode, 1)
         lines = result.stderr.splitlines()
@@ -151,16 +156,16 @@ class LinuxInstallerTest(unittest.TestCase):
         self.assertEqual(support.extraction_dirs(self.base), [])
 
     def test_installer_that_cannot_be_started(self):
-        installer = self.pack(self.source("not-java"), "--cmd", "bin/java -jar x.jar",
-                              "--jre-component", COMPONENT)
+        installer = self.pack_unchecked(self.source("not-java"), CMD="bin/java -jar x.jar",
+                                        JRE_COMPONENT=COMPONENT)
         result = self.run_installer(installer, "-silent")  # no -nowait: no prompt either
         self.assertEqual(result.returncode, 555 & 0xFF)  # Linux exit codes are 8 bits
         self.assertEqual(result.stderr, "ERROR: Cannot launch the installer (555)\n")
         self.assertEqual(support.extraction_dirs(self.base), [])
 
     def test_cmd_without_arguments(self):
-        installer = self.pack(self.source("not-java"), "--cmd", "bin/java",
-                              "--jre-component", COMPONENT)
+        installer = self.pack_unchecked(self.source("not-java"), CMD="bin/java",
+                                        JRE_COMPONENT=COMPONENT)
         result = self.run_installer(installer, "-silent", "-nowait", "-debug")
         self.assertEqual(result.returncode, 1)
         self.assertIn("ERROR: Invalid format in CMD=sample.jre/bin/java\n", result.stderr)
@@ -169,19 +174,91 @@ class LinuxInstallerTest(unittest.TestCase):
         self.assertTrue((kept / COMPONENT / "readme.txt").is_file())
 
 
+STAND_IN_JAVA = r"""
+#include <stdio.h>
+int main(int argc, char** argv) {
+    printf("stand-in java:");
+    for (int i = 1; i < argc; ++i) printf(" %s", argv[i]);
+    printf("\n");
+    return 7;
+}
+"""
+
+
+def is_static(program: Path) -> bool:
+    """True when the ELF file asks for no program interpreter (no dynamic loader)."""
+    data = program.read_bytes()
+    phoff, = struct.unpack_from("<Q", data, 0x20)
+    size, count = struct.unpack_from("<HH", data, 0x36)
+    return all(struct.unpack_from("<I", data, phoff + i * size)[0] != 3  # PT_INTERP
+               for i in range(count))
+
+
+class EmptyRootTest(unittest.TestCase):
+    """The Linux stub needs nothing of the system it runs on: no shared library, no
+    locale or name-service file, not even /proc."""
+
+    def test_installer_runs_in_an_empty_root(self):
+        stub = Path(OPTIONS.sfx)
+        if not is_static(stub):
+            self.skipTest("the stub is not statically linked (sanitizer build)")
+        self.assertLessEqual(stub.stat().st_size, 1 << 20)
+        chroot = shutil.which("chroot") or "/usr/sbin/chroot"
+        if os.geteuid() != 0 or not os.path.exists(chroot):
+            self.skipTest("needs root and chroot")
+        work = Path(tempfile.mkdtemp(prefix="quenlow-root-"))
+        self.addCleanup(shutil.rmtree, work, ignore_errors=True)
+        runtime = work / "runtime"
+        (runtime / "bin").mkdir(parents=True)
+        (work / "java.c").write_text(STAND_IN_JAVA)
+        subprocess.run(["cc", "-static", "-Os", "-o", str(runtime / "bin" / "java"),
+                        str(work / "java.c")], check=True)
+        source = support.make_source(work)
+        support.zip_tree(runtime, support.component_dir(source, COMPONENT, "1") / "rt.jar")
+        root = work / "root"
+        (root / "tmp").mkdir(parents=True)
+        (root / "tmp").chmod(0o1777)
+        support.pack(Path(OPTIONS.pack), stub, root / "setup", source,
+                     "--cmd", "bin/java -jar install/installer.jar", "--jre-component",
+                     COMPONENT)
+        self.assertEqual(sorted(p.name for p in root.iterdir()), ["setup", "tmp"])
+        result = subprocess.run([chroot, str(root), "/setup", "-silent", "-nowait", "a b"],
+                                env={"PATH": "/"}, capture_output=True, text=True,
+                                timeout=120)
+        self.assertEqual(result.returncode, 7, result.stderr)
+        self.assertRegex(result.stdout, r"^stand-in java: -Djava\.io\.tmpdir=/tmp .* -Dsfx\.exe=/setup "
+                                        r"-jar install/installer\.jar -silent -nowait a b\n$")
+        self.assertEqual(support.extraction_dirs(root / "tmp"), [])
+
+
 class PackToolTest(unittest.TestCase):
-    """quenlow-pack's refusals, and an installer whose every record is in Zip64 form."""
+    """quenlow-pack's refusals, --runtime-image, and reproducible output."""
 
     def setUp(self):
         self.work = Path(tempfile.mkdtemp(prefix="quenlow-pack-"))
+        self.out = self.work / "out"
 
     def tearDown(self):
         shutil.rmtree(self.work, ignore_errors=True)
 
-    def pack(self, source, *options):
-        return subprocess.run([OPTIONS.pack, "--stub", OPTIONS.sfx, "--output",
-                               str(self.work / "out"), *options, str(source)],
-                              capture_output=True, text=True)
+    def pack(self, source, *options, stub=None, env=None, out=None):
+        return subprocess.run([OPTIONS.pack, "--stub", stub or OPTIONS.sfx, "--output",
+                               str(out or self.out), *options, str(source)],
+                              capture_output=True, text=True, env=env)
+
+    def runtime_folder(self, root, mode=0o755):
+        """A runtime image as jlink leaves it, small: bin/java, a release file, and links
+        (to a file and to a folder) such as a distribution's JDK has."""
+        runtime = root / "runtime"
+        (runtime / "bin").mkdir(parents=True)
+        (runtime / "bin" / "java").write_text("#!/bin/sh\n")
+        (runtime / "bin" / "java").chmod(mode)
+        (runtime / "release").write_text('IMPLEMENTOR="x"\nJAVA_VERSION="17.0.2"\n')
+        (root / "shared" / "docs").mkdir(parents=True)
+        (root / "shared" / "docs" / "index.html").write_text("<p>docs</p>\n" * 50)
+        os.symlink(root / "shared" / "docs", runtime / "docs")
+        os.symlink("../release", runtime / "bin" / "release-link")
+        return runtime
 
     def test_refuses_a_source_without_disk1_or_without_the_component(self):
         result = self.pack(self.work)
@@ -193,22 +270,96 @@ class PackToolTest(unittest.TestCase):
         self.assertEqual(result.returncode, 1)
         self.assertIn('runtime component "missing.jre" named by JRE_COMPONENT not found',
                       result.stderr)
-        self.assertFalse((self.work / "out").exists())
+        self.assertFalse(self.out.exists())
+
+    def test_refuses_installers_that_cannot_start(self):
+        source = support.make_source(self.work)
+        plain = self.work / "plain"
+        (plain / "bin").mkdir(parents=True)
+        (plain / "bin" / "java").write_text("")   # mode 0644, as the jar tool would leave it
+        support.zip_tree(plain, support.component_dir(source, "plain.jre", "1") / "rt.jar")
+        runtime = self.runtime_folder(self.work)
+        installer = self.work / "installer"
+        self.assertEqual(self.pack(source, "--cmd", CMD, "--runtime-image", str(runtime),
+                                   out=installer).returncode, 0)
+        dangling = support.make_source(self.work / "other")
+        os.symlink("/nonexistent/target", dangling / "Disk1" / "broken")
+        image = ["--runtime-image", str(runtime)]
+        cases = [
+            (source, image, None, "no CMD given"),
+            (source, ["--cmd", CMD], None, "no JRE_COMPONENT given"),
+            (source, ["--cmd", "java -jar x.jar", *image], None,
+             "CMD's program java is not in the jars of runtime component \"jre\""),
+            (source, ["--cmd", CMD, "--jre-component", "plain.jre"], None,
+             "CMD's program bin/java in plain.jre/1/DataFiles/rt.jar has no execute mode"),
+            (source, ["--cmd", "bin\\java -jar x.jar", *image], None, "backslashes"),
+            (source, ["--cmd", CMD, *image], str(installer), "already carries an archive"),
+            (dangling, ["--cmd", CMD, *image], None,
+             "broken is a symbolic link to /nonexistent/target, which does not exist"),
+        ]
+        for folder, options, stub, message in cases:
+            with self.subTest(message):
+                result = self.pack(folder, *options, stub=stub)
+                self.assertEqual(result.returncode, 1)
+                self.assertIn(message, result.stderr)
+                self.assertFalse(self.out.exists())
+                self.assertEqual(sorted(p.name for p in self.work.iterdir() if
+                                        p.name.startswith("out")), [])
+        result = self.pack(source, "--cmd", CMD, "--jre-component", "plain.jre")
+        self.assertIn("--runtime-image", result.stderr)
+        self.assertIn("python3 -m zipfile", result.stderr)
+
+    def test_runtime_image(self):
+        source = support.make_source(self.work)
+        runtime = self.runtime_folder(self.work)
+        before = sorted(runtime.rglob("*"))
+        result = self.pack(source, "--cmd", CMD, "--runtime-image", str(runtime))
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(result.stderr, "")   # no progress when not on a terminal
+        self.assertRegex(result.stdout, r"entries \(the runtime jar holds 6\), .* MB of "
+                                        r"files packed into .* MB \(.* %\)\n$")
+        self.assertEqual(sorted(runtime.rglob("*")), before)
+        jar_name = "Disk1/stage/Components/jre/17.0.2/DataFiles/runtime.jar"
+        with zipfile.ZipFile(self.out) as archive:
+            self.assertIn("JRE_COMPONENT=jre\n", archive.read("sfx.ini").decode())
+            self.assertEqual(archive.getinfo(jar_name).compress_type, zipfile.ZIP_STORED)
+            jar = zipfile.ZipFile(archive.open(jar_name))
+        modes = {info.filename: info.external_attr >> 16 for info in jar.infolist()}
+        self.assertEqual(modes["bin/java"], 0o100755)
+        self.assertEqual(modes["docs/"] & 0o170000, 0o040000)
+        self.assertEqual(jar.read("docs/index.html"), b"<p>docs</p>\n" * 50)
+        self.assertEqual(jar.read("bin/release-link"), (runtime / "release").read_bytes())
+
+    def test_reproducible_with_source_date_epoch(self):
+        outputs = []
+        for copy, zone, when in (("a", "UTC", 1.6e9), ("b", "Asia/Tokyo", 1.7e9)):
+            source = support.make_source(self.work / copy)
+            runtime = self.runtime_folder(self.work / copy)
+            for path in [*source.rglob("*"), *runtime.rglob("*")]:
+                os.utime(path, (when, when), follow_symlinks=False)
+            env = dict(os.environ, SOURCE_DATE_EPOCH="1500000000", TZ=zone)
+            outputs.append(self.work / ("setup-" + copy))
+            result = self.pack(source, "--cmd", CMD, "--runtime-image", str(runtime),
+                               env=env, out=outputs[-1])
+            self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(outputs[0].read_bytes(), outputs[1].read_bytes())
 
     def test_options_override_the_descriptor_and_the_total_is_computed(self):
         source = support.make_source(self.work)
-        support.component_dir(source, COMPONENT, "1")
-        (source / "sfx.ini").write_text("[autorun]\ncmd=from file\nJRE_COMPONENT=x\n"
-                                        "DISKCNT=2\n")
+        runtime = self.runtime_folder(self.work)
+        support.zip_tree(runtime, support.component_dir(source, COMPONENT, "1") / "rt.jar")
+        (source / "sfx.ini").write_text("[autorun]\ncmd=bin/java -jar from-file.jar\n"
+                                        "JRE_COMPONENT=x\nDISKCNT=2\n")
         result = self.pack(source, "--jre-component", COMPONENT, "--zip64")
         self.assertEqual(result.returncode, 0, result.stderr)
-        with zipfile.ZipFile(self.work / "out") as archive:
+        with zipfile.ZipFile(self.out) as archive:
             self.assertIsNone(archive.testzip())
             names = archive.namelist()
             descriptor = archive.read("sfx.ini").decode()
             total = sum(info.file_size for info in archive.infolist())
         self.assertEqual(names[0], "sfx.ini")
-        self.assertEqual(descriptor, "[autorun]\nCMD=from file\nJRE_COMPONENT=%s\nDISKCNT=2\n"
+        self.assertEqual(descriptor, "[autorun]\nCMD=bin/java -jar from-file.jar\n"
+                                     "JRE_COMPONENT=%s\nDISKCNT=2\n"
                                      "TEMP_SPACE_TOTAL_BYTES=%d\n" % (COMPONENT, total))
 
 

@@ -18,15 +18,11 @@ import unittest
 from pathlib import Path
 
 import e2e_support as support
+from e2e_support import windows_path
 
 OPTIONS = None
 COMPONENT = "runtime.jre"
 CMD = ".\\jdk\\jre\\bin\\java.exe -jar install\\installer.jar"
-
-
-def windows_path(path: Path) -> str:
-    """The Wine name of a Unix path (drive Z: is the Unix root)."""
-    return "Z:" + str(path).replace("/", "\\")
 
 
 class WineInstallerTest(unittest.TestCase):

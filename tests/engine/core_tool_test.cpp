@@ -69,6 +69,28 @@ TEST(CoreTool, JsonListingCarriesEveryValue) {
     EXPECT_NE(run.output.find("1 entry"), std::string::npos);
 }
 
+// Modes as ls -l shows them where the archive stores them (set-id and sticky bits
+// included), the making system elsewhere; with a pattern, each listed entry keeps its own.
+TEST(CoreTool, VerboseListingShowsModes) {
+    TempDir dir;
+    if (!runCommand("cd '" + dir.path +
+                    "' && python3 -c \"import zipfile\n"
+                    "z=zipfile.ZipFile('m.zip','w')\n"
+                    "for name,system,mode in (('bin/',3,0o40755),('bin/java',3,0o104755),('tmp/',3,0o41777),"
+                    "('dos.txt',0,0),('bin/plain',3,0o100640)):\n"
+                    " i=zipfile.ZipInfo(name); i.create_system=system; i.external_attr=mode<<16; z.writestr(i,'x')\n"
+                    "z.close()\""))
+        GTEST_SKIP() << "python3 is needed to make the archive";
+    ToolRun run = tool(dir, "list -v m.zip");
+    EXPECT_EQ(run.status, 0) << run.errors;
+    for (const char* line : {"drwxr-xr-x  bin/\n", "-rwsr-xr-x  bin/java\n", "drwxrwxrwt  tmp/\n",
+                             "FAT         dos.txt\n", "-rw-r-----  bin/plain\n"})
+        EXPECT_TRUE(contains(run.output, line)) << line << run.output;
+    run = tool(dir, "list --json --verbose m.zip 'bin/p*' dos.txt");
+    EXPECT_TRUE(contains(run.output, "\"time\":\"00:00\",\"mode\":\"FAT\"}")) << run.output;
+    EXPECT_TRUE(contains(run.output, "\"mode\":\"-rw-r-----\"}")) << run.output;
+}
+
 TEST(CoreTool, OverwriteQuestionAnswersFromStandardInput) {
     TempDir dir;
     if (!makeArchive(dir)) GTEST_SKIP() << "python3 is needed to make the archive";

@@ -11,6 +11,9 @@
  *   dialog_probe minimize SECONDS minimise the dialog, let it paint its icon, restore it
  *   dialog_probe hidden SECONDS   wait until the dialog exists but is hidden
  *   dialog_probe gone SECONDS     wait until no dialog is left; status 1 if one stays
+ *
+ * The dialog is found by its caption: "Quenlow", or QUENLOW_PROBE_CAPTION when set (a
+ * branded installer's).
  */
 #include <windows.h>
 #include <commctrl.h>
@@ -19,8 +22,10 @@
 #include <stdlib.h>
 #include <string.h>
 
+static const char* caption = "Quenlow";
+
 static HWND findDialog(void) {
-    HWND window = FindWindowA("#32770", "Quenlow");
+    HWND window = FindWindowA("#32770", caption);
     return window != NULL && IsWindowVisible(window) ? window : NULL;
 }
 
@@ -132,7 +137,7 @@ static BOOL CALLBACK findBox(HWND window, LPARAM found) {
 static int pressBox(HWND box) {
     printText("box.caption", box);
     printText("box.text", GetDlgItem(box, 0xFFFF));
-    printf("box.owner=%s\n", GetWindow(box, GW_OWNER) == FindWindowA("#32770", "Quenlow")
+    printf("box.owner=%s\n", GetWindow(box, GW_OWNER) == FindWindowA("#32770", caption)
                                  ? "dialog"
                                  : "other");
     PostMessageA(box, WM_COMMAND, IDOK, 0);
@@ -141,6 +146,8 @@ static int pressBox(HWND box) {
 
 int main(int argc, char** argv) {
     const char* mode = argc > 1 ? argv[1] : "find";
+    if (getenv("QUENLOW_PROBE_CAPTION") != NULL)
+        caption = getenv("QUENLOW_PROBE_CAPTION");
     int tenths = (argc > 2 ? atoi(argv[2]) : 10) * 10;
     for (int i = 0; i <= tenths; ++i) {
         if (strcmp(mode, "find") == 0) {
@@ -157,11 +164,11 @@ int main(int argc, char** argv) {
             if (dialog != NULL)
                 return minimize(dialog);
         } else if (strcmp(mode, "hidden") == 0) {
-            HWND dialog = FindWindowA("#32770", "Quenlow");
+            HWND dialog = FindWindowA("#32770", caption);
             if (dialog != NULL && !IsWindowVisible(dialog))
                 return 0;
         } else if (strcmp(mode, "gone") == 0) {
-            if (FindWindowA("#32770", "Quenlow") == NULL)
+            if (FindWindowA("#32770", caption) == NULL)
                 return 0;
         } else {
             fprintf(stderr, "dialog_probe: unknown mode %s\n", mode);

@@ -15,6 +15,9 @@
 #     of the run's own after it, exit status 1, no installer, the extraction gone.
 #  3. A temporary directory that does not exist: the directory's own box, then the run's
 #     box captioned "Error", both owned by the dialog, and exit status -1 (255).
+#  4. A branded installer (quenlow-pack's --title, --icon, --banner and version options):
+#     the dialog has the vendor's caption and the picture at its size, the exit status is
+#     the installer's, and the extraction is gone.
 #
 # Usage: dialog_test.sh SFX.EXE
 # The helpers dialog_probe.exe and dialog_java.exe are beside SFX.EXE; QUENLOW_PACK names
@@ -68,8 +71,9 @@ QUENLOW_DIALOG_LOG=$(windows_path "$scratch/java.log")
 export QUENLOW_DIALOG_LOG
 temp_option="-J-Djava.io.tmpdir=$(windows_path "$scratch/tmp")"
 
+setup=$scratch/setup.exe
 start_installer() {
-    timeout 200 wine "$scratch/setup.exe" "${1:-$temp_option}" </dev/null >/dev/null \
+    timeout 200 wine "$setup" "${1:-$temp_option}" </dev/null >/dev/null \
         2>"$scratch/err.raw" &
     installer=$!
 }
@@ -185,6 +189,28 @@ finish_installer
 [ "$status" -eq 255 ] || fail "exit status $status for a missing directory, expected 255"
 grep -q '^ERROR: Cannot setup the extract directory.$' "$scratch/err" || fail "no ERROR line"
 [ ! -e "$scratch/missing" ] || fail "the missing directory was created"
+
+# ---- 4. a branded installer -------------------------------------------------------------
+# The project's own art stands in for a vendor's icon and picture.
+art=$(dirname "$0")/../../src/launcher/ui/art
+setup=$scratch/branded.exe
+"$pack" --stub "$program" --output "$setup" --cmd 'bin\java.exe -jar setup.jar' \
+    --jre-component jre:1.0 --title "Acme Setup" --icon "$art/quenlow.ico" \
+    --banner "$art/picture.bmp" --product-name "Acme Studio" --product-version 2.1 \
+    "$source" >/dev/null || fail "quenlow-pack with branding"
+QUENLOW_PROBE_CAPTION="Acme Setup"
+export QUENLOW_PROBE_CAPTION
+rm -f "$scratch/java.log"
+QUENLOW_DIALOG_EXIT=9 start_installer
+probe "$scratch/branded" find 60 || fail "no dialog captioned Acme Setup appeared"
+import -window root "$output/branded.png"
+expect "$scratch/branded" caption "Acme Setup"
+expect "$scratch/branded" control1005.rect "$(( (client_width - 190) / 2 )),$picture_top,190,131"
+finish_installer
+[ "$status" -eq 9 ] || fail "exit status $status of the branded installer, expected 9"
+[ "$(wc -l <"$scratch/java.log")" -eq 1 ] || fail "the branded installer's program did not run once"
+probe "$scratch/gone" gone 5 || fail "a dialog is left after the branded run"
+[ -z "$(ls "$scratch/tmp")" ] || fail "the extraction directory is left after the branded run"
 
 echo "screenshots in $output"
 exit 0

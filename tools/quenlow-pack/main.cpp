@@ -2,17 +2,21 @@
  * quenlow-pack: builds a self-extracting installer from a launcher stub and a source
  * folder. The output is the stub, byte for byte, followed by a ZIP archive that holds
  * the launch descriptor sfx.ini first (so the launcher's first, single-entry extraction
- * finds it at once) and then the rest of the source folder.
+ * finds it at once) and then the rest of the source folder, and with --runtime-image a
+ * Java runtime packed as the runtime component's jar.
  *
  * The descriptor is always written anew from the source folder's sfx.ini (section
  * autorun) with the command-line options taking precedence; TEMP_SPACE_TOTAL_BYTES is
  * computed when it is not given, as the exact sum of the uncompressed sizes of all
  * entries, descriptor included, so that the launcher's progress ends at 100 %.
  *
- * The runtime components named by JRE_COMPONENT are checked before anything is
- * written: the launcher would otherwise fail only on the user's machine.
+ * Everything that would keep the installer from starting is checked before anything is
+ * written (installer_checks.h). The installer is written under a temporary name and
+ * renamed at the end, so that no output is left behind after an error. With
+ * SOURCE_DATE_EPOCH set the output is reproducible: entry times are clamped to it and
+ * written in UTC, and names are sorted, so nothing depends on the machine, the source's
+ * path or the order the file system lists it in.
  */
-#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -24,7 +28,13 @@
 #include <string>
 #include <vector>
 
+#include "branding.h"
+#include "installer_checks.h"
+#include "pe_image.h"
 #include "platform/profile.h"
+#include "progress.h"
+#include "runtime_image.h"
+#include "source_tree.h"
 #include "zip_writer.h"
 
 namespace {
@@ -50,12 +60,33 @@ const char* kUsage =
     "                          jars under Disk1/stage/Components/NAME/VERSION/DataFiles\n"
     "                          are unpacked into NAME before the launch\n"
     "  --disk-count N          DISKCNT (default 1)\n"
+    "  --runtime-image DIR     pack the Java runtime folder DIR (such as jlink's output)\n"
+    "                          as the runtime component: a jar that keeps Unix modes,\n"
+    "                          Disk1/stage/Components/NAME/VERSION/DataFiles/runtime.jar;\n"
+    "                          JRE_COMPONENT is NAME unless given\n"
+    "  --runtime-name NAME     the component's name (default jre)\n"
+    "  --runtime-version V     its version (default: JAVA_VERSION of DIR/release)\n"
+    "\n"
+    "Branding of the Windows installer (not for the Linux stub):\n"
+    "  --icon FILE.ico         the program's icon (every image of the file)\n"
+    "  --banner FILE.bmp       the dialog's picture, 190 x 131 pixels\n"
+    "  --title TEXT            the dialog's caption (default: the product name)\n"
+    "  --product-name TEXT     version information: the product's name\n"
+    "  --product-version N.N.N.N  the product's and the file's version (up to four\n"
+    "                          numbers)\n"
+    "  --company TEXT          the vendor's name\n"
+    "  --description TEXT      the file description, which Explorer and the elevation\n"
+    "                          prompt show (default: the product name)\n"
+    "  --copyright TEXT        the copyright notice\n"
+    "\n"
     "  --zip64                 write Zip64 records for every entry (for testing readers)\n"
     "  --help                  show this text\n"
     "\n"
     "TEMP_SPACE_TOTAL_BYTES, when not given in sfx.ini, is the sum of the uncompressed\n"
     "sizes of all packed files. Unix permissions are stored, so executables stay\n"
-    "executable when the installer unpacks them on Linux.\n";
+    "executable when the installer unpacks them on Linux. Symbolic links are followed.\n"
+    "Installers that could not start are refused. With SOURCE_DATE_EPOCH set, the\n"
+    "installer is the same byte for byte from the same content.\n";
 
 struct Settings {
     std::string stub;
@@ -65,120 +96,26 @@ struct Settings {
     std::string component;
     std::string diskCount;
     std::string totalBytes;
+    std::string runtimeImage;
+    std::string runtimeName = "jre";
+    std::string runtimeVersion;
     bool forceZip64 = false;
+    Branding branding;
 };
 
-struct SourceItem {
-    std::string name; // archive name, "/" separators, directories end in "/"
-    std::string path; // path on disk
-    struct stat status;
+// What goes into the installer, and how its times are written.
+struct Plan {
+    StubKind stub = StubKind::Linux;
+    Bytes stubBytes; // as they go into the installer (branded, for a Windows stub)
+    bool reproducible = false; // SOURCE_DATE_EPOCH is set
+    std::time_t epoch = 0;     // its value, or the time of the run
+    RuntimeImage runtime;
+    std::vector<SourceItem> items;
 };
 
 int fail(const std::string& message) {
     std::fprintf(stderr, "quenlow-pack: error: %s\n", message.c_str());
     return 1;
-}
-
-void warn(const std::string& message) {
-    std::fprintf(stderr, "quenlow-pack: warning: %s\n", message.c_str());
-}
-
-bool isDirectory(const std::string& path) {
-    struct stat status;
-    return stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
-}
-
-std::vector<std::string> sortedNames(const std::string& directory) {
-    std::vector<std::string> names;
-    DIR* dir = opendir(directory.c_str());
-    if (dir == nullptr)
-        return names;
-    while (dirent* item = readdir(dir)) {
-        if (std::strcmp(item->d_name, ".") != 0 && std::strcmp(item->d_name, "..") != 0) {
-            names.push_back(item->d_name);
-        }
-    }
-    closedir(dir);
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-// Collects the tree under `path` (archive prefix `prefix`) in sorted order.
-bool collect(const std::string& path, const std::string& prefix, std::vector<SourceItem>* items) {
-    for (const std::string& name : sortedNames(path)) {
-        SourceItem item;
-        item.path = path + "/" + name;
-        item.name = prefix + name;
-        if (stat(item.path.c_str(), &item.status) != 0) {
-            std::fprintf(stderr, "quenlow-pack: error: cannot read %s\n", item.path.c_str());
-            return false;
-        }
-        if (S_ISDIR(item.status.st_mode)) {
-            item.name += "/";
-            items->push_back(item);
-            if (!collect(item.path, item.name, items))
-                return false;
-        } else if (S_ISREG(item.status.st_mode)) {
-            items->push_back(item);
-        } else {
-            warn("skipping " + item.path + ": not a file or directory");
-        }
-    }
-    return true;
-}
-
-std::vector<std::string> splitAt(const std::string& text, char separator) {
-    std::vector<std::string> parts;
-    size_t start = 0;
-    for (;;) {
-        size_t end = text.find(separator, start);
-        parts.push_back(text.substr(start, end - start));
-        if (end == std::string::npos)
-            return parts;
-        start = end + 1;
-    }
-}
-
-bool hasJar(const std::string& directory) {
-    for (const std::string& name : sortedNames(directory)) {
-        if (name.size() > 4 && name.compare(name.size() - 4, 4, ".jar") == 0)
-            return true;
-    }
-    return false;
-}
-
-// Every component must exist (with the version named, if any); a missing one is an
-// error. No jars at all is only a warning: the launcher reports it clearly.
-bool checkComponents(const Settings& settings) {
-    std::string base = settings.source + "/Disk1/stage/Components/";
-    bool anyJar = false;
-    for (const std::string& component : splitAt(settings.component, ',')) {
-        std::vector<std::string> nameAndVersion = splitAt(component, ':');
-        const std::string& name = nameAndVersion[0];
-        std::string directory = base + name;
-        if (name.empty() || !isDirectory(directory)) {
-            fail("runtime component \"" + name +
-                 "\" named by JRE_COMPONENT not found: " + directory + " is not a directory");
-            return false;
-        }
-        std::vector<std::string> versions;
-        if (nameAndVersion.size() > 1) {
-            versions.push_back(nameAndVersion[1]);
-            if (!isDirectory(directory + "/" + nameAndVersion[1])) {
-                fail("version " + nameAndVersion[1] + " of runtime component \"" + name +
-                     "\" not found in " + directory);
-                return false;
-            }
-        } else {
-            versions = sortedNames(directory);
-        }
-        for (const std::string& version : versions) {
-            anyJar = anyJar || hasJar(directory + "/" + version + "/DataFiles");
-        }
-    }
-    if (!anyJar)
-        warn("no .jar files in the runtime components " + settings.component);
-    return true;
 }
 
 std::string descriptorText(const Settings& settings, const std::string& totalBytes) {
@@ -194,14 +131,12 @@ std::string descriptorText(const Settings& settings, const std::string& totalByt
 
 // The descriptor, with the total computed as the sum of all entries including the
 // descriptor itself (its length depends on the number it holds, hence the loop).
-std::string makeDescriptor(const Settings& settings, const std::vector<SourceItem>& items) {
+std::string makeDescriptor(const Settings& settings, const std::vector<PackEntry>& entries) {
     if (!settings.totalBytes.empty())
         return descriptorText(settings, settings.totalBytes);
     uint64_t sum = 0;
-    for (const SourceItem& item : items) {
-        if (S_ISREG(item.status.st_mode))
-            sum += static_cast<uint64_t>(item.status.st_size);
-    }
+    for (const PackEntry& entry : entries)
+        sum += entry.size;
     uint64_t total = sum;
     std::string text;
     for (;;) {
@@ -234,6 +169,17 @@ void readDescriptorKeys(Settings* settings) {
 
 bool parseArguments(int argc, char** argv, Settings* settings, int* status) {
     *status = 2;
+    const struct {
+        const char* option;
+        std::string* value;
+    } valued[] = {{"--stub", &settings->stub},
+                  {"--output", &settings->output},
+                  {"--cmd", &settings->command},
+                  {"--jre-component", &settings->component},
+                  {"--disk-count", &settings->diskCount},
+                  {"--runtime-image", &settings->runtimeImage},
+                  {"--runtime-name", &settings->runtimeName},
+                  {"--runtime-version", &settings->runtimeVersion}};
     for (int i = 1; i < argc; ++i) {
         std::string argument = argv[i];
         std::string* target = nullptr;
@@ -246,16 +192,12 @@ bool parseArguments(int argc, char** argv, Settings* settings, int* status) {
             settings->forceZip64 = true;
             continue;
         }
-        if (argument == "--stub")
-            target = &settings->stub;
-        if (argument == "--output")
-            target = &settings->output;
-        if (argument == "--cmd")
-            target = &settings->command;
-        if (argument == "--jre-component")
-            target = &settings->component;
-        if (argument == "--disk-count")
-            target = &settings->diskCount;
+        for (const auto& option : valued) {
+            if (argument == option.option)
+                target = option.value;
+        }
+        if (target == nullptr)
+            target = brandingOption(&settings->branding, argument);
         if (target != nullptr) {
             if (i + 1 == argc || argv[i + 1][0] == '\0') {
                 std::fprintf(stderr, "quenlow-pack: error: %s needs a value\n", argv[i]);
@@ -285,55 +227,215 @@ bool parseArguments(int argc, char** argv, Settings* settings, int* status) {
     return true;
 }
 
-bool copyStub(const std::string& stub, FILE* out) {
-    FILE* in = std::fopen(stub.c_str(), "rb");
-    if (in == nullptr)
+// SOURCE_DATE_EPOCH, the reproducible-builds convention: a count of seconds.
+bool readEpoch(Plan* plan, std::string* error) {
+    const char* text = std::getenv("SOURCE_DATE_EPOCH");
+    plan->epoch = std::time(nullptr);
+    if (text == nullptr || *text == '\0')
+        return true;
+    char* end = nullptr;
+    long long value = std::strtoll(text, &end, 10);
+    if (*end != '\0' || value < 0) {
+        *error = std::string("SOURCE_DATE_EPOCH must be a number of seconds, not ") + text;
         return false;
-    char buffer[1 << 16];
-    size_t got;
-    bool ok = true;
-    while (ok && (got = std::fread(buffer, 1, sizeof buffer, in)) > 0) {
-        ok = std::fwrite(buffer, 1, got, out) == got;
     }
-    ok = ok && !std::ferror(in);
-    std::fclose(in);
-    return ok;
+    plan->reproducible = true;
+    plan->epoch = static_cast<std::time_t>(value);
+    return true;
 }
 
-bool writeInstaller(const Settings& settings, const std::vector<SourceItem>& items,
-                    const std::string& descriptor, std::string* error) {
-    FILE* out = std::fopen(settings.output.c_str(), "wb");
-    if (out == nullptr) {
-        *error = "cannot create " + settings.output;
+// Everything read and checked before a byte is written.
+bool makePlan(Settings* settings, Plan* plan, std::string* error) {
+    if (!isDirectory(settings->source + "/Disk1")) {
+        *error = "the source folder " + settings->source + " has no Disk1 directory";
         return false;
     }
-    if (!copyStub(settings.stub, out)) {
-        std::fclose(out);
-        *error = "cannot copy the stub " + settings.stub;
+    readDescriptorKeys(settings);
+    if (!readEpoch(plan, error) || !inspectStub(settings->stub, &plan->stub, error) ||
+        !loadStub(settings->stub, settings->branding, settings->output, &plan->stubBytes, error))
+        return false;
+    std::string packedName;
+    std::vector<ComponentFile> files;
+    if (!settings->runtimeImage.empty()) {
+        plan->runtime.directory = settings->runtimeImage;
+        plan->runtime.name = packedName = settings->runtimeName;
+        plan->runtime.version = settings->runtimeVersion;
+        if (!readRuntimeImage(&plan->runtime, error))
+            return false;
+        if (isDirectory(settings->source + "/Disk1/stage/Components/" + packedName)) {
+            *error = "the source folder already holds runtime component " + packedName +
+                     ": give --runtime-image another --runtime-name, or leave it out";
+            return false;
+        }
+        if (settings->component.empty())
+            settings->component = packedName;
+        if (splitAt(settings->component, ',')[0].starts_with(packedName))
+            files = runtimeFiles(plan->runtime);
+    }
+    if (!settings->component.empty() &&
+        !readFirstComponent(settings->source, settings->component, packedName, &files, error))
+        return false;
+    if (!checkLaunch(settings->command, settings->component, plan->stub, files, error))
+        return false;
+    if (!collectTree(settings->source, "", &plan->items, error))
+        return false;
+    std::erase_if(plan->items, [](const SourceItem& item) { return item.name == "sfx.ini"; });
+    return true;
+}
+
+PackEntry packEntry(const SourceItem& item, const Plan& plan) {
+    PackEntry entry;
+    entry.name = item.name;
+    entry.unixMode = item.mode;
+    entry.modified = plan.reproducible ? std::min(item.modified, plan.epoch) : item.modified;
+    if (S_ISREG(item.mode)) {
+        entry.path = item.path;
+        entry.size = item.size;
+    }
+    return entry;
+}
+
+// A file beside `output` with a unique name, removed again unless kept.
+struct TemporaryFile {
+    std::string path;
+    FILE* file = nullptr;
+    bool keep = false;
+    ~TemporaryFile() {
+        if (file != nullptr)
+            std::fclose(file);
+        if (!keep && !path.empty())
+            std::remove(path.c_str());
+    }
+};
+
+bool createTemporary(const std::string& beside, const char* suffix, TemporaryFile* temporary,
+                     std::string* error) {
+    std::string pattern = beside + suffix + "XXXXXX";
+    int descriptor = mkstemp(pattern.data());
+    if (descriptor < 0) {
+        *error = "cannot create a file beside " + beside;
+        return false;
+    }
+    temporary->path = pattern;
+    temporary->file = fdopen(descriptor, "w+b");
+    return temporary->file != nullptr;
+}
+
+uint64_t packedBytes(const ZipWriter& zip) {
+    uint64_t sum = 0;
+    for (const ZipEntryRecord& entry : zip.entries)
+        sum += entry.compressedSize;
+    return sum;
+}
+
+// Entries for the folders that lead to the runtime jar, where the source has none.
+void addRuntimeFolders(const Plan& plan, std::vector<PackEntry>* entries) {
+    std::string jar = runtimeJarName(plan.runtime);
+    for (size_t slash = jar.find('/'); slash != std::string::npos;
+         slash = jar.find('/', slash + 1)) {
+        std::string folder = jar.substr(0, slash + 1);
+        bool present = std::any_of(entries->begin(), entries->end(),
+                                   [&](const PackEntry& entry) { return entry.name == folder; });
+        if (!present) {
+            PackEntry entry;
+            entry.name = folder;
+            entry.unixMode = S_IFDIR | 0755;
+            entry.modified = plan.epoch;
+            entries->push_back(entry);
+        }
+    }
+}
+
+bool writeInstaller(const Settings& settings, const Plan& plan, std::string* error) {
+    PackProgress progress;
+    uint64_t files = 0, bytes = 0;
+    for (const std::vector<SourceItem>* items : {&plan.items, &plan.runtime.items}) {
+        for (const SourceItem& item : *items) {
+            files += S_ISREG(item.mode) ? 1 : 0;
+            bytes += item.size;
+        }
+    }
+    startProgress(&progress, files, bytes);
+
+    std::vector<PackEntry> entries;
+    for (const SourceItem& item : plan.items)
+        entries.push_back(packEntry(item, plan));
+    TemporaryFile jar;
+    ZipWriter runtime;
+    if (!plan.runtime.directory.empty()) {
+        if (!createTemporary(settings.output, ".runtime-", &jar, error))
+            return false;
+        runtime.out = jar.file;
+        runtime.utcTimes = plan.reproducible;
+        runtime.progress = &progress;
+        std::vector<PackEntry> runtimeEntries;
+        for (const SourceItem& item : plan.runtime.items)
+            runtimeEntries.push_back(packEntry(item, plan));
+        if (!writeEntries(&runtime, runtimeEntries) || !finishArchive(&runtime) ||
+            std::fflush(jar.file) != 0) {
+            *error = runtime.error;
+            return false;
+        }
+        PackEntry entry;
+        entry.name = runtimeJarName(plan.runtime);
+        entry.path = jar.path;
+        entry.size = static_cast<uint64_t>(ftello(jar.file));
+        entry.unixMode = S_IFREG | 0644;
+        entry.modified = plan.epoch;
+        entry.store = true;
+        entries.push_back(entry);
+        addRuntimeFolders(plan, &entries);
+    }
+    std::sort(entries.begin(), entries.end(),
+              [](const PackEntry& a, const PackEntry& b) { return a.name < b.name; });
+    PackEntry descriptor;
+    descriptor.name = "sfx.ini";
+    descriptor.bytes = makeDescriptor(settings, entries);
+    descriptor.unixMode = S_IFREG | 0644;
+    descriptor.modified = plan.epoch;
+    entries.insert(entries.begin(), descriptor);
+
+    TemporaryFile output;
+    if (!createTemporary(settings.output, ".partial-", &output, error))
+        return false;
+    if (std::fwrite(plan.stubBytes.data(), 1, plan.stubBytes.size(), output.file) !=
+        plan.stubBytes.size()) {
+        *error = "cannot write " + output.path;
         return false;
     }
     ZipWriter zip;
-    zip.out = out;
+    zip.out = output.file;
     zip.forceZip64 = settings.forceZip64;
-    bool ok = addBytes(&zip, "sfx.ini", descriptor, S_IFREG | 0644, std::time(nullptr));
-    for (size_t i = 0; ok && i < items.size(); ++i) {
-        const SourceItem& item = items[i];
-        uint32_t mode = static_cast<uint32_t>(item.status.st_mode);
-        if (S_ISDIR(item.status.st_mode)) {
-            ok = addDirectory(&zip, item.name, mode, item.status.st_mtime);
-        } else {
-            ok = addFile(&zip, item.name, item.path.c_str(),
-                         static_cast<uint64_t>(item.status.st_size), mode, item.status.st_mtime);
-        }
-    }
-    ok = ok && finishArchive(&zip);
-    if (std::fclose(out) != 0 && ok) {
-        zip.error = "cannot write " + settings.output;
-        ok = false;
-    }
-    if (!ok)
+    zip.utcTimes = plan.reproducible;
+    zip.progress = &progress;
+    bool ok = writeEntries(&zip, entries) && finishArchive(&zip);
+    endProgress(&progress);
+    if (!ok) {
         *error = zip.error;
-    return ok;
+        return false;
+    }
+    int closed = std::fclose(output.file);
+    output.file = nullptr;
+    if (closed != 0) {
+        *error = "cannot write " + output.path;
+        return false;
+    }
+    if (!updatePeChecksum(output.path, error))
+        return false;
+    if (chmod(output.path.c_str(), 0755) != 0 ||
+        std::rename(output.path.c_str(), settings.output.c_str()) != 0) {
+        *error = "cannot write " + settings.output;
+        return false;
+    }
+    output.keep = true;
+
+    uint64_t packed = packedBytes(zip);
+    std::printf("%s: %zu entries", settings.output.c_str(), zip.entries.size());
+    if (!runtime.entries.empty())
+        std::printf(" (the runtime jar holds %zu)", runtime.entries.size());
+    std::printf(", %.1f MB of files packed into %.1f MB (%.1f %%)\n", bytes / 1e6,
+                packed / 1e6, bytes == 0 ? 100.0 : 100.0 * double(packed) / double(bytes));
+    return true;
 }
 
 } // namespace
@@ -343,33 +445,9 @@ int main(int argc, char** argv) {
     int status = 0;
     if (!parseArguments(argc, argv, &settings, &status))
         return status;
-
-    if (!isDirectory(settings.source + "/Disk1")) {
-        return fail("the source folder " + settings.source + " has no Disk1 directory");
-    }
-    readDescriptorKeys(&settings);
-    if (settings.command.empty())
-        warn("no CMD given: the installer will not start");
-    if (settings.component.empty()) {
-        warn("no JRE_COMPONENT given: the installer will not start");
-    } else if (!checkComponents(settings)) {
-        return 1;
-    }
-
-    std::vector<SourceItem> items;
-    if (!collect(settings.source, "", &items))
-        return 1;
-    items.erase(std::remove_if(items.begin(), items.end(),
-                               [](const SourceItem& item) { return item.name == "sfx.ini"; }),
-                items.end());
-    std::string descriptor = makeDescriptor(settings, items);
-
+    Plan plan;
     std::string error;
-    if (!writeInstaller(settings, items, descriptor, &error)) {
-        std::remove(settings.output.c_str());
+    if (!makePlan(&settings, &plan, &error) || !writeInstaller(settings, plan, &error))
         return fail(error);
-    }
-    chmod(settings.output.c_str(), 0755);
-    std::printf("%s: %zu entries\n", settings.output.c_str(), items.size() + 1);
     return 0;
 }

@@ -1,6 +1,10 @@
 /*
  * ZIP writing for quenlow-pack. See zip_writer.h for the layout choices.
  *
+ * Files the compression pool deflated in memory are written with complete local
+ * headers. Streamed files (larger than the pool takes, in-memory entries, and entries to
+ * store) get a provisional local header that is completed once their data is written.
+ *
  * Sizes: an entry's local header carries a Zip64 extra block (with both sizes) when
  * its uncompressed size reaches 0xFFFFFFFF; since an entry is stored whenever deflate
  * would not shrink it, its compressed size never exceeds its uncompressed size, so
@@ -9,6 +13,9 @@
  * compressed size, local header offset.
  */
 #include "zip_writer.h"
+
+#include "compression_pool.h"
+#include "progress.h"
 
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -57,9 +64,12 @@ bool isAscii(const std::string& text) {
     return true;
 }
 
-void dosTime(std::time_t when, uint16_t* time, uint16_t* date) {
+void dosTime(std::time_t when, bool utc, uint16_t* time, uint16_t* date) {
     std::tm local{};
-    localtime_r(&when, &local);
+    if (utc)
+        gmtime_r(&when, &local);
+    else
+        localtime_r(&when, &local);
     if (local.tm_year < 80) { // DOS dates start in 1980
         *time = 0;
         *date = (1 << 5) | 1;
@@ -80,9 +90,9 @@ bool writeText(ZipWriter* zip, const std::string& bytes) {
     return writeAll(zip, bytes.data(), bytes.size());
 }
 
-std::string localHeader(const ZipEntryRecord& entry) {
+std::string localHeader(const ZipEntryRecord& entry, bool utc) {
     uint16_t time, date;
-    dosTime(entry.modified, &time, &date);
+    dosTime(entry.modified, utc, &time, &date);
     std::string header;
     put32(&header, kLocalHeaderSignature);
     put16(&header, entry.localZip64 ? 45 : 20);
@@ -105,7 +115,7 @@ std::string localHeader(const ZipEntryRecord& entry) {
     return header;
 }
 
-std::string centralHeader(const ZipEntryRecord& entry, bool forced) {
+std::string centralHeader(const ZipEntryRecord& entry, bool forced, bool utc) {
     std::string extra;
     if (forced || entry.uncompressedSize >= kMax32)
         put64(&extra, entry.uncompressedSize);
@@ -123,7 +133,7 @@ std::string centralHeader(const ZipEntryRecord& entry, bool forced) {
     uint32_t attributes = (entry.unixMode << 16) | (isDirectory ? 0x10 : 0) |
                           ((entry.unixMode & 0200) == 0 ? 0x01 : 0);
     uint16_t time, date;
-    dosTime(entry.modified, &time, &date);
+    dosTime(entry.modified, utc, &time, &date);
     uint16_t needed = block.empty() ? (entry.method == kMethodDeflated ? 20 : 10) : 45;
     std::string header;
     put32(&header, kCentralHeaderSignature);
@@ -219,84 +229,121 @@ bool writeStored(ZipWriter* zip, DataSource* source, ZipEntryRecord* entry) {
     return true;
 }
 
-bool addEntry(ZipWriter* zip, ZipEntryRecord entry, DataSource* source, uint64_t expectedSize) {
-    entry.localHeaderOffset = static_cast<uint64_t>(ftello(zip->out));
-    entry.localZip64 = zip->forceZip64 || expectedSize >= kMax32;
-    entry.uncompressedSize = expectedSize;
-    entry.compressedSize = expectedSize;
-    if (!writeText(zip, localHeader(entry)))
-        return false;
-    off_t dataStart = ftello(zip->out);
-
-    entry.uncompressedSize = 0;
-    entry.compressedSize = 0;
-    if (source != nullptr && expectedSize > 0) {
-        entry.method = kMethodDeflated;
-        if (!writeDeflated(zip, source, &entry))
-            return false;
-        if (entry.compressedSize >= entry.uncompressedSize) {
-            // Deflate did not help: store the bytes instead, over the deflated ones.
-            entry.method = kMethodStored;
-            if (!rewindSource(source) || fseeko(zip->out, dataStart, SEEK_SET) != 0 ||
-                !writeStored(zip, source, &entry)) {
-                zip->error = "cannot rewrite an entry as stored";
-                return false;
-            }
-        }
-    }
-    if (entry.uncompressedSize != expectedSize) {
-        zip->error = "the file changed while it was packed";
-        return false;
-    }
+bool completeLocalHeader(ZipWriter* zip, const ZipEntryRecord& entry) {
     off_t dataEnd = ftello(zip->out);
     if (fseeko(zip->out, static_cast<off_t>(entry.localHeaderOffset), SEEK_SET) != 0 ||
-        !writeText(zip, localHeader(entry)) || fseeko(zip->out, dataEnd, SEEK_SET) != 0) {
+        !writeText(zip, localHeader(entry, zip->utcTimes)) ||
+        fseeko(zip->out, dataEnd, SEEK_SET) != 0) {
         zip->error = "cannot complete a local header";
         return false;
     }
+    return true;
+}
+
+// Writes an entry through a stream: directories, in-memory data, entries to store, and
+// files too large for the compression pool.
+bool writeStreamed(ZipWriter* zip, const PackEntry& item, ZipEntryRecord entry) {
+    DataSource source;
+    source.bytes = &item.bytes;
+    uint64_t expectedSize = item.path.empty() ? item.bytes.size() : item.size;
+    if (!item.path.empty()) {
+        source.file = std::fopen(item.path.c_str(), "rb");
+        if (source.file == nullptr) {
+            zip->error = "cannot read " + item.path;
+            return false;
+        }
+    }
+    entry.localZip64 = zip->forceZip64 || expectedSize >= kMax32;
+    entry.uncompressedSize = expectedSize;
+    entry.compressedSize = expectedSize;
+    bool ok = writeText(zip, localHeader(entry, zip->utcTimes));
+    off_t dataStart = ftello(zip->out);
+    entry.uncompressedSize = 0;
+    entry.compressedSize = 0;
+    bool isDirectory = (item.unixMode & S_IFMT) == S_IFDIR;
+    if (ok && !isDirectory && expectedSize > 0) {
+        if (!item.store) {
+            entry.method = kMethodDeflated;
+            ok = writeDeflated(zip, &source, &entry);
+        }
+        if (ok && (item.store || entry.compressedSize >= entry.uncompressedSize)) {
+            // Deflate did not help (or was not wanted): store, over any deflated bytes.
+            entry.method = kMethodStored;
+            if (!rewindSource(&source) || fseeko(zip->out, dataStart, SEEK_SET) != 0 ||
+                !writeStored(zip, &source, &entry)) {
+                zip->error = "cannot write " + item.name;
+                ok = false;
+            }
+        }
+    }
+    if (source.file != nullptr)
+        std::fclose(source.file);
+    if (ok && entry.uncompressedSize != expectedSize) {
+        zip->error = item.path + " changed while it was packed";
+        ok = false;
+    }
+    if (!ok || !completeLocalHeader(zip, entry))
+        return false;
     zip->entries.push_back(entry);
     return true;
 }
 
-ZipEntryRecord newEntry(const std::string& name, uint32_t unixMode, std::time_t modified) {
-    ZipEntryRecord entry;
-    entry.name = name;
-    entry.unixMode = unixMode;
-    entry.modified = modified;
-    return entry;
+bool writeCompressed(ZipWriter* zip, const CompressedFile& file, ZipEntryRecord entry) {
+    if (file.failed) {
+        zip->error = file.error;
+        return false;
+    }
+    entry.method = file.deflated ? kMethodDeflated : kMethodStored;
+    entry.crc = file.crc;
+    entry.uncompressedSize = file.size;
+    entry.compressedSize = file.data.size();
+    entry.localZip64 = zip->forceZip64 || file.size >= kMax32;
+    if (!writeText(zip, localHeader(entry, zip->utcTimes)) ||
+        !writeAll(zip, file.data.data(), file.data.size()))
+        return false;
+    zip->entries.push_back(entry);
+    return true;
+}
+
+bool takesPool(const PackEntry& item) {
+    return !item.path.empty() && !item.store && item.size <= kWholeFileLimit;
 }
 
 } // namespace
 
-bool addDirectory(ZipWriter* zip, const std::string& name, uint32_t unixMode,
-                  std::time_t modified) {
-    return addEntry(zip, newEntry(name, unixMode, modified), nullptr, 0);
-}
-
-bool addFile(ZipWriter* zip, const std::string& name, const char* sourcePath, uint64_t size,
-             uint32_t unixMode, std::time_t modified) {
-    DataSource source;
-    source.file = std::fopen(sourcePath, "rb");
-    if (source.file == nullptr) {
-        zip->error = std::string("cannot read ") + sourcePath;
-        return false;
+bool writeEntries(ZipWriter* zip, const std::vector<PackEntry>& items) {
+    std::vector<CompressionJob> jobs;
+    for (const PackEntry& item : items) {
+        if (takesPool(item))
+            jobs.push_back({item.path, item.size});
     }
-    bool ok = addEntry(zip, newEntry(name, unixMode, modified), &source, size);
-    std::fclose(source.file);
+    CompressionPool* pool = startCompression(std::move(jobs));
+    size_t job = 0;
+    bool ok = true;
+    for (size_t i = 0; ok && i < items.size(); ++i) {
+        const PackEntry& item = items[i];
+        ZipEntryRecord entry;
+        entry.name = item.name;
+        entry.unixMode = item.unixMode;
+        entry.modified = item.modified;
+        entry.localHeaderOffset = static_cast<uint64_t>(ftello(zip->out));
+        if (takesPool(item)) {
+            ok = writeCompressed(zip, awaitCompressed(pool, job), entry);
+            releaseCompressed(pool, job++);
+        } else {
+            ok = writeStreamed(zip, item, entry);
+        }
+        if (ok && zip->progress != nullptr && !item.path.empty())
+            advanceProgress(zip->progress, item.size);
+    }
+    stopCompression(pool);
     return ok;
-}
-
-bool addBytes(ZipWriter* zip, const std::string& name, const std::string& data, uint32_t unixMode,
-              std::time_t modified) {
-    DataSource source;
-    source.bytes = &data;
-    return addEntry(zip, newEntry(name, unixMode, modified), &source, data.size());
 }
 
 bool finishArchive(ZipWriter* zip) {
     uint64_t directoryOffset = static_cast<uint64_t>(ftello(zip->out));
     for (const ZipEntryRecord& entry : zip->entries) {
-        if (!writeText(zip, centralHeader(entry, zip->forceZip64)))
+        if (!writeText(zip, centralHeader(entry, zip->forceZip64, zip->utcTimes)))
             return false;
     }
     uint64_t endOffset = static_cast<uint64_t>(ftello(zip->out));

@@ -1,5 +1,6 @@
 // What `quenlow-unzip list` prints: the entries the engine reports, as a table with
-// totals or as one JSON object.
+// totals or as one JSON object; with --verbose also each entry's mode, read from the
+// archive's central directory.
 #pragma once
 
 #include <cstdint>
@@ -15,6 +16,7 @@ struct ListedEntry {
     std::string method;
     uint32_t crc;
     bool encrypted;
+    std::string mode; // "-rwxr-xr-x" as ls -l shows it, or the system that made the entry
 };
 
 // Collects entries from the engine's listEntry callback (install it in the callbacks).
@@ -23,5 +25,12 @@ void collectListedEntry(uint64_t uncompressedSize, uint64_t compressedSize, unsi
                         const char* name, const char* methodName, uint32_t crc, char encryptedMark);
 const std::vector<ListedEntry>& listedEntries();
 
-void printTable(const std::vector<ListedEntry>& entries);
-void printJson(const std::vector<ListedEntry>& entries, int result);
+// Fills in the entries' modes from the archive's central directory (left empty where it
+// cannot be read).
+void describeModes(const char* archivePath);
+
+// The mode as ls -l shows it ("drwxr-xr-x", set-id and sticky bits included).
+std::string modeText(uint32_t mode);
+
+void printTable(const std::vector<ListedEntry>& entries, bool verbose);
+void printJson(const std::vector<ListedEntry>& entries, int result, bool verbose);

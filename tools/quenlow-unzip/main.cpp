@@ -16,7 +16,7 @@ namespace {
 
 const char usage[] =
     "Usage:\n"
-    "  quenlow-unzip list [--json] ARCHIVE [PATTERN]... [--exclude PATTERN]...\n"
+    "  quenlow-unzip list [--json] [--verbose] ARCHIVE [PATTERN]... [--exclude PATTERN]...\n"
     "  quenlow-unzip test [--password TEXT] ARCHIVE [PATTERN]...\n"
     "  quenlow-unzip extract [-d DIR] [--overwrite always|never|ask] [--junk-paths]\n"
     "                        [--keep-parent-dirs] [--ignore-case] [--exclude PATTERN]...\n"
@@ -35,6 +35,8 @@ const char usage[] =
     "\n"
     "Options:\n"
     "  --json               (list) print one JSON object instead of a table\n"
+    "  -v, --verbose        (list) also each entry's Unix mode as ls -l shows it, or\n"
+    "                       the system that made the entry where it stores none\n"
     "  --exclude PATTERN    leave out entries matching PATTERN (may be repeated)\n"
     "  --ignore-case        match PATTERNs without regard to case\n"
     "  -d DIR               (extract) extract into DIR, creating it if needed\n"
@@ -61,6 +63,7 @@ enum Command { LIST, TEST, EXTRACT };
 struct Arguments {
     Command command = LIST;
     bool json = false;
+    bool verbose = false;
     int quiet = 0;
     bool ignoreCase = false;
     const char* directory = nullptr;
@@ -121,6 +124,8 @@ int parseArguments(int argc, char** argv, Arguments& a) {
             a.excludes.push_back(pattern);
         } else if (arg == "--json" && a.command == LIST) {
             a.json = true;
+        } else if ((arg == "--verbose" || arg == "-v") && a.command == LIST) {
+            a.verbose = true;
         } else if (arg == "-d" && a.command == EXTRACT) {
             a.directory = value("-d");
             if (a.directory == nullptr) return argumentError("-d needs a DIR");
@@ -186,10 +191,11 @@ int main(int argc, char** argv) {
     const int result = Qz_SingleEntryUnzip(int(a.includes.size()), a.includes.data(), int(a.excludes.size()),
                                            a.excludes.data(), &options, &callbacks);
     if (a.command == LIST) {
+        if (a.verbose) describeModes(a.archive);
         if (a.json)
-            printJson(listedEntries(), result);
+            printJson(listedEntries(), result, a.verbose);
         else if (!listedEntries().empty() || result <= RC_WARNING)
-            printTable(listedEntries());
+            printTable(listedEntries(), a.verbose);
     }
     return result;
 }

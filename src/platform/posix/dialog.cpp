@@ -19,7 +19,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <condition_variable>
 #include <csignal>
 #include <deque>
 #include <map>
@@ -78,7 +77,9 @@ void onInterrupt(int) {
 
 struct WindowSystem {
     std::mutex lock;
-    std::condition_variable answered;
+    // A plain condition variable on the mutex's own handle: std::condition_variable would
+    // bring the C++ exception machinery into the statically linked stub.
+    pthread_cond_t answered = PTHREAD_COND_INITIALIZER;
     std::deque<Request*> queue;
     std::thread::id loopThread;
     bool looping = false;
@@ -192,7 +193,8 @@ intptr_t deliver(Window* window, unsigned message, uintptr_t wParam, intptr_t lP
     Request request{window, message, wParam, lParam};
     windows.queue.push_back(&request);
     wakeLoop();
-    windows.answered.wait(guard, [&] { return request.done; });
+    while (!request.done)
+        pthread_cond_wait(&windows.answered, windows.lock.native_handle());
     return request.result;
 }
 
@@ -208,7 +210,7 @@ bool answerRequests() {
         guard.lock();
         request->result = result;
         request->done = true;
-        windows.answered.notify_all();
+        pthread_cond_broadcast(&windows.answered);
     }
     return windows.ended;
 }

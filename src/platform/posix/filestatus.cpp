@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <clocale>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -143,7 +142,10 @@ void resetTimeZone() {
     ::tzset();
 }
 
-void useUserCharacterLocale() { std::setlocale(LC_CTYPE, ""); }
+// Names are UTF-8 here whatever the locale (ANSI is UTF-8 on this platform), and nothing
+// else depends on the character-type locale: loading it would only make the statically
+// linked stub read the system's locale files.
+void useUserCharacterLocale() {}
 
 struct DirectorySearch {
     std::vector<std::string> names;

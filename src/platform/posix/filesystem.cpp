@@ -17,6 +17,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <string>
+#include <sys/auxv.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -46,12 +47,20 @@ unsigned long systemTempDirectory(char* buffer, std::size_t size) {
     return copyResult(directory, buffer, size);
 }
 
+// The kernel's link names the program's own file; where /proc is not mounted (a bare
+// chroot, an early boot stage) the path it was started by, which the kernel keeps in the
+// auxiliary vector, is the next best thing.
 bool programFile(char* buffer, std::size_t size) {
     const ssize_t length = readlink("/proc/self/exe", buffer, size);
-    if (length <= 0 || static_cast<std::size_t>(length) >= size)
+    if (length > 0 && static_cast<std::size_t>(length) < size) {
+        buffer[length] = '\0';
+        return true;
+    }
+    const char* started = reinterpret_cast<const char*>(getauxval(AT_EXECFN));
+    if (started == nullptr)
         return false;
-    buffer[length] = '\0';
-    return true;
+    const unsigned long full = fullPath(started, buffer, size);
+    return full > 0 && full < size;
 }
 
 unsigned long fullPath(const char* path, char* buffer, std::size_t size) {
