@@ -20,6 +20,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "engine/central_walk.h"
 #include "engine/crc32.h"
 #include "engine/decrypt.h"
 #include "engine/fields.h"
@@ -42,17 +43,14 @@ constexpr unsigned kVersionCanDo = 45;
 constexpr unsigned kVmsVersionCanDo = 42;
 // Bytes of the encryption header counted in the compressed size of an encrypted entry.
 constexpr uint64_t kEncryptionHeader = 12;
-// An answer to the VMS question is read as one short line.
-constexpr int kAnswerLength = 10;
 
 // The walk over one archive's directory; lives for one extractEntries call.
 struct Walk {
-    uint64_t examined;        // central headers read, selected or not
+    CentralWalk central;      // central headers read, selected or not
     unsigned long blockBase;  // kEntryTableSize times the finished blocks (for messages)
     unsigned long handedOver; // entries given to extractBlock, all blocks
     unsigned long skipped;    // entries refused by storeEntryInfo
     unsigned long passwordSkips;
-    bool endNote;             // the directory did not end with an end signature
     bool endReached;
     bool stoppedEarly;
     int64_t keptCorrection;   // a former extraBytes set aside by re-compensation
@@ -60,14 +58,6 @@ struct Walk {
 
 bool sameSignature(const uint8_t* bytes, const uint8_t* signature) {
     return std::memcmp(bytes, signature, 4) == 0;
-}
-
-// Forgets the previous header's extra field before the next one is read: an empty
-// field reads nothing, and the old one must not lend its times or sizes to this entry.
-void releaseExtraField(EngineState* state) {
-    std::free(state->extraField);
-    state->extraField = nullptr;
-    state->extraFieldLength = 0;
 }
 
 // Selection by the caller's patterns: wanted when an include pattern matches (or there
@@ -93,37 +83,20 @@ bool entryWanted(EngineState* state) {
     return true;
 }
 
-// Reads a header's name and extra field, raising the result by what the field reader
-// answers. A failure above a warning is reported with `which` ("central" or "local")
-// and answers false: the header cannot be used.
-bool readNameAndExtra(EngineState* state, unsigned nameLength, unsigned extraLength,
-                      int nameMode, const char* which) {
-    char name[PRINTABLE_NAME_SIZE];
-    int field = readField(state, nameLength, nameMode);
-    raiseResult(&state->runResult, field);
-    if (field > RC_WARNING) {
-        sendMessage(state, "%s:  bad filename length (%s)\n", shownName(state->entryName, name), which);
-        return false;
-    }
-    releaseExtraField(state);
-    field = readField(state, extraLength, FIELD_EXTRA);
-    raiseResult(&state->runResult, field);
-    if (field > RC_WARNING) {
-        sendMessage(state, "%s:  bad extra field length (%s)\n", shownName(state->entryName, name),
-                    which);
-        return false;
-    }
-    return true;
-}
-
-// Asks whether an entry stored in VMS format is to be extracted anyway.
+// Asks whether an entry stored in VMS format is to be extracted anyway. The answer comes
+// from the caller's overwrite question, like every answer the engine needs: yes (or
+// all) extracts; no, none or a new name refuses. The name is handed over in a copy, so
+// that the answer cannot rename the entry.
 bool vmsAnswerYes(EngineState* state) {
-    char name[PRINTABLE_NAME_SIZE];
+    char shown[PRINTABLE_NAME_SIZE];
     sendMessage(state, "\n%s:  stored in VMS format.  Extract anyway? (y/n) ",
-                shownName(state->entryName, name));
-    char answer[kAnswerLength] = "";
-    if (std::fgets(answer, sizeof answer, stdin) == nullptr) return false;
-    return answer[0] == 'y' || answer[0] == 'Y';
+                shownName(state->entryName, shown));
+    UnzipAskReplace askReplace = state->callbacks->askReplace;
+    if (askReplace == nullptr) return false;
+    char name[ENTRY_NAME_SIZE];
+    std::memcpy(name, state->entryName, sizeof name);
+    int answer = askReplace(name, int(sizeof name));
+    return answer != REPLACE_NO && answer != REPLACE_NONE && answer != REPLACE_RENAME;
 }
 
 void badOffset(EngineState* state, const Walk& walk, const char* what, int64_t offset) {
@@ -231,7 +204,7 @@ bool readAndCheckLocalHeader(EngineState* state, Walk& walk) {
     }
 
     if (!readNameAndExtra(state, state->local.nameLength, state->local.extraLength,
-                          FIELD_LOCAL_NAME, "local"))
+                          FIELD_LOCAL_NAME, "local", &state->runResult))
         return false;
 
     if (entry->centralName != nullptr) {
@@ -343,55 +316,23 @@ int extractBlock(EngineState* state, unsigned count, Walk& walk) {
 
 // Reads central headers into the table until a block is full or the directory ends.
 unsigned readBlock(EngineState* state, Walk& walk) {
-    int& result = state->runResult;
     unsigned accepted = 0;
     while (accepted < kEntryTableSize) {
         state->currentEntry = &state->entryTable[accepted];
         if (accepted >= state->entryTableUsed) state->entryTableUsed = accepted + 1;
-        uint8_t signature[4];
-        if (readBytes(state, signature, 4) != 4) {
-            result = RC_EOF;
-            walk.endReached = true;
-            break;
-        }
-        if (!sameSignature(signature, state->signatures.centralHeader)) {
-            const EndRecord& end = state->endRecord;
-            uint64_t counted = end.hasZip64End ? walk.examined : (walk.examined & 0xFFFF);
-            if (counted == end.totalEntries) {
-                const uint8_t* expected = end.hasZip64End ? state->signatures.zip64EndRecord
-                                                          : state->signatures.endRecord;
-                walk.endNote = !sameSignature(signature, expected) && !end.isZip64 &&
-                               !sameSignature(signature, state->signatures.endRecord);
-            } else {
-                sendMessage(state,
-                            "error:  expected central file header signature not found (file "
-                            "#%lu).\n%s",
-                            walk.blockBase + accepted + 1, pleaseCheckNote);
-                result = RC_FATAL;
-            }
-            walk.endReached = true;
-            break;
-        }
-        int read = readCentralHeader(state);
-        if (read != RC_OK) {
-            result = read;
-            walk.endReached = true;
-            break;
-        }
-        if (!readNameAndExtra(state, state->central.nameLength, state->central.extraLength,
-                              FIELD_CENTRAL_NAME, "central")) {
+        CentralStep step = nextCentralEntry(state, &walk.central, walk.blockBase + accepted + 1,
+                                            &state->runResult);
+        if (step != CENTRAL_ENTRY) {
             walk.endReached = true;
             break;
         }
         readField(state, state->central.entryCommentLength, FIELD_SKIP);
-
         if (entryWanted(state)) {
             if (storeEntryInfo(state))
                 ++accepted;
             else
                 ++walk.skipped;
         }
-        ++walk.examined;
     }
     return accepted;
 }
@@ -628,7 +569,7 @@ int extractEntries(EngineState* state) {
     reportUnmatchedPatterns(state, walk);
     if (walk.stoppedEarly) return state->runResult;
 
-    if (walk.endNote) {
+    if (walk.central.endNote) {
         sendMessage(state,
                     "\nnote:  didn't find end-of-central-dir signature at end of central dir.\n%s",
                     pleaseCheckNote);

@@ -114,7 +114,12 @@ int extractEntry(EngineState* state) {
     char shown[PRINTABLE_NAME_SIZE];
     state->newFile = true;
     state->runningCrc = 0;
-    state->outputLeft = state->local.uncompressedSize;
+    // The smaller of the local and the central claim: the listing and the launcher's
+    // free-space check go by the central one. They agree in every valid archive.
+    const uint64_t declared = state->local.uncompressedSize < entry->uncompressedSize
+                                  ? state->local.uncompressedSize
+                                  : entry->uncompressedSize;
+    state->outputLeft = declared;
     state->outputOverrun = false;
 
     if (state->testOnly) {
@@ -164,7 +169,7 @@ int extractEntry(EngineState* state) {
         sendMessage(state, "%s  error:  %s:  data go on past the declared size of %s bytes;"
                     " output stopped there\n",
                     state->quietLevel == 0 ? "\n" : "", shownName(state->entryName, shown),
-                    formatNumber(state, state->local.uncompressedSize, false));
+                    formatNumber(state, declared, false));
         restoreInput(state);
         return RC_ERROR;
     }

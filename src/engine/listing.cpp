@@ -9,6 +9,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "engine/central_walk.h"
 #include "engine/fields.h"
 #include "engine/messages.h"
 #include "engine/patterns.h"
@@ -104,7 +105,7 @@ int listEntries(EngineState* state) {
     const DateOrder order = userDateOrder();
     UnzipCallbacks* callbacks = state->callbacks;
 
-    uint64_t entryNumber = 1;
+    CentralWalk walk{};
     uint32_t listed = 0;
     uint64_t totalUncompressed = 0;
     uint64_t totalCompressed = 0;
@@ -112,33 +113,16 @@ int listEntries(EngineState* state) {
     // Every way out of the walk is a break, so that the current entry never keeps
     // pointing at this function's scratch record.
     for (;;) {
-        uint8_t signature[4];
-        if (readBytes(state, signature, 4) != 4) {
-            result = RC_EOF;
-            break;
-        }
-        if (std::memcmp(signature, state->signatures.centralHeader, 4) != 0) {
-            const EndRecord& end = state->endRecord;
-            uint64_t counted = entryNumber - 1;
-            if (!end.hasZip64End) counted &= 0xFFFF;
-            if (uint32_t(counted) != uint32_t(end.totalEntries)) {
-                sendMessage(state,
-                            "error:  expected central file header signature not found (file "
-                            "#%lu).\n%s",
-                            static_cast<unsigned long>(entryNumber), pleaseCheckNote);
-                result = RC_FATAL;
-                break;
-            }
+        CentralStep step = nextCentralEntry(state, &walk, walk.examined + 1, &result);
+        if (step == CENTRAL_STOP) break;
+        if (step == CENTRAL_END) {
             if (state->quietLevel < 2) {
                 callbacks->sumCompressed = totalCompressed;
                 callbacks->sumUncompressed = totalUncompressed;
                 callbacks->entryCount = listed;
                 callbacks->ratioPercent = ratioPercent(totalUncompressed, totalCompressed);
             }
-            const uint8_t* expected = end.hasZip64End ? state->signatures.zip64EndRecord
-                                                      : state->signatures.endRecord;
-            if (result <= RC_WARNING && std::memcmp(signature, expected, 4) != 0 && !end.isZip64 &&
-                std::memcmp(signature, state->signatures.endRecord, 4) != 0) {
+            if (result <= RC_WARNING && walk.endNote) {
                 sendMessage(state,
                             "\nnote:  didn't find end-of-central-dir signature at end of "
                             "central dir.\n");
@@ -147,25 +131,9 @@ int listEntries(EngineState* state) {
             if (listed == 0 && result <= RC_WARNING) result = RC_NOMATCH;
             break;
         }
-        int read = readCentralHeader(state);
-        if (read != RC_OK) {
-            result = read;
-            break;
-        }
-        int field = readField(state, state->central.nameLength, FIELD_CENTRAL_NAME);
-        if (field != RC_OK) result = field;
-        if (field > RC_WARNING) break;
-        // An empty extra field reads nothing: the previous entry's must not stay.
-        std::free(state->extraField);
-        state->extraField = nullptr;
-        state->extraFieldLength = 0;
-        field = readField(state, state->central.extraLength, FIELD_EXTRA);
-        if (field != RC_OK) result = field;
-        if (field > RC_WARNING) break;
 
         if (!listingWanted(state)) {
             readField(state, state->central.entryCommentLength, FIELD_SKIP);
-            ++entryNumber;
             continue;
         }
 
@@ -203,14 +171,13 @@ int listEntries(EngineState* state) {
                                    encryptedMark);
         }
 
-        field = readField(state, central.entryCommentLength,
+        int field = readField(state, central.entryCommentLength,
                           state->quietLevel == 0 ? FIELD_SHOW_CONVERTED : FIELD_SKIP);
         if (field != RC_OK) result = field;
         if (field > RC_WARNING) break;
         totalUncompressed += central.uncompressedSize;
         totalCompressed += compressed;
         ++listed;
-        ++entryNumber;
     }
     state->currentEntry = &state->entryTable[0];
     return result;

@@ -131,6 +131,24 @@ TEST(DriverWalk, EntriesTheEngineCannotHandleAreSkipped) {
     EXPECT_FALSE(contains(run.messages, "skipping"));
 }
 
+TEST(DriverWalk, VmsEntriesAreAskedAboutThroughTheCallback) {
+    // Yes to the first, no to the second: the engine reads no input of its own.
+    static int asked;
+    asked = 0;
+    Workspace w;
+    std::vector<RawEntry> entries = numbered(2);
+    for (auto& e : entries) e.neededHost = 2;
+    w.write(buildRaw(entries));
+    EngineRun run = core_test::runEngine(w.archive, [&](UnzipOptions& o, UnzipCallbacks& c) {
+        o.targetDirectory = w.target.c_str();
+        c.askReplace = [](char*, int) { return ++asked == 1 ? int(REPLACE_YES) : int(REPLACE_NO); };
+    });
+    EXPECT_EQ(asked, 2);
+    EXPECT_EQ(run.result, RC_UNSUPPORTED);
+    EXPECT_TRUE(contains(run.messages, "f00001:  stored in VMS format.  Extract anyway? (y/n) "));
+    EXPECT_EQ(tree(w.target), std::vector<std::string>{"f00001"});
+}
+
 TEST(DriverWalk, LocalHeadersThatDisagreeLoseToTheCentralDirectory) {
     Workspace w;
     std::vector<RawEntry> entries = numbered(3);
