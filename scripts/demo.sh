@@ -4,11 +4,11 @@
 #   0. installs the system packages it needs when they are missing (scripts/packages.sh);
 #   1. builds quenlow-sfx (the Linux launcher stub) and quenlow-pack (build/linux);
 #   2. makes the sample from what this machine has: a Java runtime made with jlink
-#      (java.base only), packed as the runtime component jar
-#      Disk1/stage/Components/sample.jre/17/DataFiles/runtime.jar; the sample installer
-#      (tests/fixtures/installer) compiled into Disk1/install/installer.jar; a payload
-#      folder; and sfx.ini;
-#   3. packs them behind the stub with quenlow-pack into build/demo/setup-sample;
+#      (java.base only); the sample installer (tests/fixtures/installer) compiled into
+#      Disk1/install/installer.jar; a payload folder; and sfx.ini;
+#   3. packs them behind the stub with quenlow-pack into build/demo/setup-sample, the
+#      runtime with --runtime-image as the component sample.jre (a jar that keeps
+#      bin/java executable, at Disk1/stage/Components/sample.jre/VERSION/DataFiles);
 #   4. runs it with -silent -nowait and a target folder, and prints what the installer
 #      did, the exit status and the time from start to the installer's first line.
 #
@@ -47,20 +47,13 @@ if [[ ! -x $cache/jre/bin/java ]]; then
         --output "$cache/jre.partial"
     mv "$cache/jre.partial" "$cache/jre"
 fi
-if [[ ! -f $cache/runtime.jar ]]; then
-    # Python's zipfile keeps the Unix modes (bin/java stays executable); jar would not.
-    (cd "$cache/jre" && python3 -m zipfile -c "$cache/runtime.jar.partial" ./*)
-    mv "$cache/runtime.jar.partial" "$cache/runtime.jar"
-fi
 
 rm -rf "$demo"
 source_dir=$demo/source
-mkdir -p "$source_dir/Disk1/install" "$source_dir/Disk1/payload/docs" \
-    "$source_dir/Disk1/stage/Components/sample.jre/17/DataFiles" "$demo/classes" "$demo/tmp"
+mkdir -p "$source_dir/Disk1/install" "$source_dir/Disk1/payload/docs" "$demo/classes" "$demo/tmp"
 javac -d "$demo/classes" "$root/tests/fixtures/installer/SampleInstaller.java"
 jar --create --file "$source_dir/Disk1/install/installer.jar" --main-class SampleInstaller \
     -C "$demo/classes" .
-cp "$cache/runtime.jar" "$source_dir/Disk1/stage/Components/sample.jre/17/DataFiles/"
 printf 'Sample product, installed by the Quenlow SFX demo.\n' >"$source_dir/Disk1/payload/README.txt"
 seq 1 20000 >"$source_dir/Disk1/payload/docs/numbers.txt"
 cat >"$source_dir/sfx.ini" <<'INI'
@@ -72,7 +65,8 @@ INI
 
 say "Packing with quenlow-pack"
 installer=$demo/setup-sample
-"$build/bin/quenlow-pack" --stub "$build/bin/quenlow-sfx" --output "$installer" "$source_dir"
+"$build/bin/quenlow-pack" --stub "$build/bin/quenlow-sfx" --output "$installer" \
+    --runtime-image "$cache/jre" --runtime-name sample.jre "$source_dir"
 stub_size=$(stat -c %s "$build/bin/quenlow-sfx")
 say "Installer: ${installer#$root/}, $(stat -c %s "$installer") bytes (stub $stub_size bytes)"
 

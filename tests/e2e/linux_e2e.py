@@ -8,6 +8,7 @@ Usage: linux_e2e.py --sfx STUB --pack QUENLOW_PACK --cache DIR [unittest options
 """
 import argparse
 import os
+import pty
 import re
 import shutil
 import struct
@@ -113,6 +114,14 @@ class LinuxInstallerTest(unittest.TestCase):
         self.assertTrue(os.access(script, os.X_OK))
         self.assertFalse(os.access(self.base / kept[0] / "Disk1" / "payload" / "readme.txt",
                                    os.X_OK))
+
+    def test_runtime_image_of_a_real_runtime(self):
+        installer = self.pack(self.source("none"), "--cmd", CMD, "--runtime-image",
+                              str(support.build_runtime(self.cache)), "--runtime-name", "image")
+        result = self.run_installer(installer, "-silent", "-nowait", "--exit", "4")
+        self.assertEqual(result.returncode, 4, result.stderr)
+        self.assertIn("Sample installer finished with exit code 4", result.stdout)
+        self.assertEqual(support.extraction_dirs(self.base), [])
 
     def test_damaged_archive(self):
         installer = self.pack_unchecked(self.source("none"), CMD=CMD, JRE_COMPONENT=COMPONENT)
@@ -294,6 +303,9 @@ class PackToolTest(unittest.TestCase):
              "CMD's program bin/java in plain.jre/1/DataFiles/rt.jar has no execute mode"),
             (source, ["--cmd", "bin\\java -jar x.jar", *image], None, "backslashes"),
             (source, ["--cmd", CMD, *image], str(installer), "already carries an archive"),
+            (source, ["--cmd", CMD, "--runtime-image", str(plain)], None,
+             "no JAVA_VERSION in %s/release: give the runtime's version with --runtime-version"
+             % plain),
             (dangling, ["--cmd", CMD, *image], None,
              "broken is a symbolic link to /nonexistent/target, which does not exist"),
         ]
@@ -329,6 +341,26 @@ class PackToolTest(unittest.TestCase):
         self.assertEqual(modes["docs/"] & 0o170000, 0o040000)
         self.assertEqual(jar.read("docs/index.html"), b"<p>docs</p>\n" * 50)
         self.assertEqual(jar.read("bin/release-link"), (runtime / "release").read_bytes())
+
+    def test_progress_on_a_terminal(self):
+        source = support.make_source(self.work)
+        runtime = self.runtime_folder(self.work)
+        pid, terminal = pty.fork()
+        if pid == 0:
+            os.execv(OPTIONS.pack, [OPTIONS.pack, "--stub", OPTIONS.sfx, "--output", str(self.out),
+                                    "--cmd", CMD, "--runtime-image", str(runtime), str(source)])
+        shown = b""
+        while True:
+            try:
+                chunk = os.read(terminal, 4096)
+            except OSError:   # the terminal closes with the program
+                break
+            if not chunk:
+                break
+            shown += chunk
+        self.assertEqual(os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1]), 0, shown)
+        self.assertRegex(shown.decode(), r"\r\[#{30}\] 100 %  6/6 files  0\.0/0\.0 MB\r +\r.*"
+                                         r": \d+ entries \(the runtime jar holds 6\)")
 
     def test_reproducible_with_source_date_epoch(self):
         outputs = []

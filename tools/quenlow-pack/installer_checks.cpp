@@ -10,34 +10,17 @@
 
 namespace {
 
-// The end-of-archive record: signature, then a comment length at byte 20.
-constexpr unsigned char kEndSignature[4] = {'P', 'K', 5, 6};
-constexpr size_t kEndRecordSize = 22;
-constexpr size_t kEndSearch = kEndRecordSize + 0xFFFF;
-
 const char* kModeAdvice =
     "make the runtime jar with quenlow-pack --runtime-image DIR, or with Python's zipfile, "
     "which keeps Unix modes (cd DIR && python3 -m zipfile -c ../runtime.jar ./*); the "
     "JDK's jar tool stores none";
 
-// True when the file ends with a ZIP end record whose comment reaches the file's end:
-// an installer, not a bare stub.
-bool carriesArchive(FILE* file) {
-    if (fseeko(file, 0, SEEK_END) != 0)
-        return false;
-    off_t size = ftello(file);
-    size_t tail = size < off_t(kEndSearch) ? size_t(size) : kEndSearch;
-    std::vector<unsigned char> buffer(tail);
-    if (tail < kEndRecordSize || fseeko(file, size - off_t(tail), SEEK_SET) != 0 ||
-        std::fread(buffer.data(), 1, tail, file) != tail)
-        return false;
-    for (size_t at = 0; at + kEndRecordSize <= tail; ++at) {
-        const unsigned char* end = buffer.data() + at;
-        size_t comment = end[20] | (end[21] << 8);
-        if (std::memcmp(end, kEndSignature, 4) == 0 && at + kEndRecordSize + comment == tail)
-            return true;
-    }
-    return false;
+// True when the file ends with a ZIP archive of at least one entry: an installer, not a
+// bare stub.
+bool carriesArchive(const std::string& path) {
+    std::vector<CentralEntry> entries;
+    std::string ignored;
+    return readCentralDirectory(path, &entries, &ignored) && !entries.empty();
 }
 
 bool hasSuffix(const std::string& text, const char* suffix) {
@@ -67,7 +50,6 @@ bool inspectStub(const std::string& path, StubKind* kind, std::string* error) {
     }
     unsigned char magic[4] = {};
     size_t got = std::fread(magic, 1, sizeof magic, file);
-    bool archive = carriesArchive(file);
     std::fclose(file);
     if (got == 4 && std::memcmp(magic, "\177ELF", 4) == 0) {
         *kind = StubKind::Linux;
@@ -77,7 +59,7 @@ bool inspectStub(const std::string& path, StubKind* kind, std::string* error) {
         *error = "the stub " + path + " is not a program: give quenlow-sfx or quenlow-sfx.exe";
         return false;
     }
-    if (archive) {
+    if (carriesArchive(path)) {
         *error = "the stub " + path + " already carries an archive (is it an installer?): "
                  "give the launcher as built, quenlow-sfx or quenlow-sfx.exe";
         return false;

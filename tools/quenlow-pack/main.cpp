@@ -21,6 +21,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -269,7 +270,7 @@ bool makePlan(Settings* settings, Plan* plan, std::string* error) {
         }
         if (settings->component.empty())
             settings->component = packedName;
-        if (splitAt(settings->component, ',')[0].starts_with(packedName))
+        if (splitAt(splitAt(settings->component, ',')[0], ':')[0] == packedName)
             files = runtimeFiles(plan->runtime);
     }
     if (!settings->component.empty() &&
@@ -295,16 +296,34 @@ PackEntry packEntry(const SourceItem& item, const Plan& plan) {
     return entry;
 }
 
+// The temporary files in use, for a signal handler to remove: a pack interrupted by the
+// user (Ctrl-C) or stopped by the build leaves nothing behind either.
+constexpr int kTemporarySlots = 2;
+constexpr size_t kSlotSize = 4096;
+char temporaryPaths[kTemporarySlots][kSlotSize];
+
+void removeTemporariesAndStop(int signalNumber) {
+    for (char* path : temporaryPaths) {
+        if (path[0] != '\0')
+            unlink(path); // async-signal-safe, unlike std::remove
+    }
+    signal(signalNumber, SIG_DFL);
+    raise(signalNumber);
+}
+
 // A file beside `output` with a unique name, removed again unless kept.
 struct TemporaryFile {
     std::string path;
     FILE* file = nullptr;
     bool keep = false;
+    char* slot = nullptr; // its entry in temporaryPaths
     ~TemporaryFile() {
         if (file != nullptr)
             std::fclose(file);
         if (!keep && !path.empty())
             std::remove(path.c_str());
+        if (slot != nullptr)
+            slot[0] = '\0';
     }
 };
 
@@ -317,8 +336,22 @@ bool createTemporary(const std::string& beside, const char* suffix, TemporaryFil
         return false;
     }
     temporary->path = pattern;
+    for (char* slot : temporaryPaths) {
+        if (slot[0] == '\0' && pattern.size() < kSlotSize) {
+            // The first byte last: the handler never sees half a name.
+            std::memcpy(slot + 1, pattern.c_str() + 1, pattern.size());
+            slot[0] = pattern[0];
+            temporary->slot = slot;
+            break;
+        }
+    }
     temporary->file = fdopen(descriptor, "w+b");
-    return temporary->file != nullptr;
+    if (temporary->file == nullptr) {
+        close(descriptor);
+        *error = "cannot write " + pattern;
+        return false;
+    }
+    return true;
 }
 
 uint64_t packedBytes(const ZipWriter& zip) {
@@ -445,6 +478,8 @@ int main(int argc, char** argv) {
     int status = 0;
     if (!parseArguments(argc, argv, &settings, &status))
         return status;
+    for (int signalNumber : {SIGINT, SIGTERM, SIGHUP})
+        signal(signalNumber, removeTemporariesAndStop);
     Plan plan;
     std::string error;
     if (!makePlan(&settings, &plan, &error) || !writeInstaller(settings, plan, &error))

@@ -28,7 +28,12 @@ std::string linkTarget(const std::string& path) {
 bool collect(const std::string& directory, const std::string& prefix,
              std::vector<std::pair<dev_t, ino_t>>* ancestors, std::vector<SourceItem>* items,
              std::string* error) {
-    for (const std::string& name : sortedNames(directory)) {
+    std::vector<std::string> names;
+    if (!readNames(directory, &names)) {
+        *error = "cannot read the folder " + directory + ": " + std::strerror(errno);
+        return false;
+    }
+    for (const std::string& name : names) {
         SourceItem item;
         item.path = directory + "/" + name;
         item.name = prefix + name;
@@ -77,17 +82,22 @@ bool isDirectory(const std::string& path) {
     return stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
 }
 
-std::vector<std::string> sortedNames(const std::string& directory) {
-    std::vector<std::string> names;
+bool readNames(const std::string& directory, std::vector<std::string>* names) {
     DIR* dir = opendir(directory.c_str());
     if (dir == nullptr)
-        return names;
+        return false;
     while (dirent* item = readdir(dir)) {
         if (std::strcmp(item->d_name, ".") != 0 && std::strcmp(item->d_name, "..") != 0)
-            names.push_back(item->d_name);
+            names->push_back(item->d_name);
     }
     closedir(dir);
-    std::sort(names.begin(), names.end());
+    std::sort(names->begin(), names->end());
+    return true;
+}
+
+std::vector<std::string> sortedNames(const std::string& directory) {
+    std::vector<std::string> names;
+    readNames(directory, &names);
     return names;
 }
 

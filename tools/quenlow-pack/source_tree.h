@@ -27,7 +27,9 @@ bool collectTree(const std::string& directory, const std::string& prefix,
                  std::vector<SourceItem>* items, std::string* error);
 
 bool isDirectory(const std::string& path);
-// The names in a directory, sorted; empty when it cannot be read.
+// The names in a directory, sorted by byte value; false when it cannot be read.
+bool readNames(const std::string& directory, std::vector<std::string>* names);
+// The same, empty when the directory cannot be read.
 std::vector<std::string> sortedNames(const std::string& directory);
 
 #endif

@@ -333,7 +333,7 @@ bool writeEntries(ZipWriter* zip, const std::vector<PackEntry>& items) {
         } else {
             ok = writeStreamed(zip, item, entry);
         }
-        if (ok && zip->progress != nullptr && !item.path.empty())
+        if (ok && zip->progress != nullptr && !item.path.empty() && !item.store)
             advanceProgress(zip->progress, item.size);
     }
     stopCompression(pool);

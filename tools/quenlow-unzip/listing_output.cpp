@@ -110,8 +110,8 @@ void printTable(const std::vector<ListedEntry>& list, bool verbose) {
         size += e.size;
         compressed += e.compressed;
     }
-    std::printf("%12s %12s %5s  %-7s %-10s %-5s  %-8s  %s\n", "----", "----------", "-----", "", "", "", "",
-                "----");
+    std::printf("%12s %12s %5s  %-7s %-10s %-5s  %-8s  %s%s\n", "----", "----------", "-----", "", "", "", "",
+                verbose ? "            " : "", "----");
     std::printf("%12" PRIu64 " %12" PRIu64 " %4u%%  %zu %s\n", size, compressed, overallRatio(size, compressed),
                 list.size(), list.size() == 1 ? "entry" : "entries");
     bool anyEncrypted = false;
