@@ -94,10 +94,58 @@ int answerPassword(char* buffer, int bufferSize, const char* prompt, const char*
     return 0;
 }
 
-void takeEntry(uint64_t, uint64_t, unsigned, int, int, int, int, int, char, const char* name,
-               const char* methodName, uint32_t, char) {
+// The declared sizes of the entries the listing reported, for the size property of
+// extraction: no file may hold more than its entry declares.
+struct DeclaredSizes {
+    uint64_t largest = 0;
+    uint64_t total = 0;
+};
+DeclaredSizes declared;
+
+void takeEntry(uint64_t uncompressedSize, uint64_t, unsigned, int, int, int, int, int, char,
+               const char* name, const char* methodName, uint32_t, char) {
     readAll(name, std::strlen(name));
     readAll(methodName, std::strlen(methodName));
+    if (uncompressedSize > declared.largest) declared.largest = uncompressedSize;
+    declared.total += uncompressedSize;
+}
+
+// Sizes of the regular files under `path`, as the largest and the sum.
+void measureTree(const std::string& path, DeclaredSizes* found) {
+    DIR* directory = opendir(path.c_str());
+    if (directory == nullptr) return;
+    while (const dirent* entry = readdir(directory)) {
+        if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
+        const std::string inner = path + "/" + entry->d_name;
+        struct stat status;
+        if (lstat(inner.c_str(), &status) != 0) continue;
+        if (S_ISDIR(status.st_mode)) {
+            measureTree(inner, found);
+        } else if (S_ISREG(status.st_mode)) {
+            const uint64_t size = uint64_t(status.st_size);
+            if (size > found->largest) found->largest = size;
+            found->total += size;
+        }
+    }
+    closedir(directory);
+}
+
+// Every file extracted is one entry's output (both extractions write an entry to the
+// same file), so neither the largest file nor all of them together may exceed what the
+// entries declare.
+void checkDeclaredSizes(const WorkDirectory& work) {
+    DeclaredSizes written;
+    measureTree(work.target, &written);
+    if (written.largest > declared.largest || written.total > declared.total) {
+        std::fprintf(stderr,
+                     "extraction wrote more than declared: largest file %llu (declared %llu), "
+                     "all files %llu (declared %llu)\n",
+                     static_cast<unsigned long long>(written.largest),
+                     static_cast<unsigned long long>(declared.largest),
+                     static_cast<unsigned long long>(written.total),
+                     static_cast<unsigned long long>(declared.total));
+        std::abort();
+    }
 }
 
 int takeDone(const char* name, uint64_t) {
@@ -163,6 +211,12 @@ void runEngineOnArchive(const uint8_t* data, size_t size, EngineRun run) {
         // As the launcher does: the descriptor alone, then everything, with paths kept
         // without "..", every file overwritten and every message let through.
         if (mkdir(work.target.c_str(), 0700) != 0) std::abort();
+        declared = DeclaredSizes{};
+        armWriteGuard(std::string());
+        options.listMode = 1;
+        callEngine(options);
+        options.listMode = 0;
+        disarmWriteGuard();
         options.directoryMode = 1;
         options.overwriteAll = 1;
         options.targetDirectory = work.target.c_str();
@@ -171,6 +225,7 @@ void runEngineOnArchive(const uint8_t* data, size_t size, EngineRun run) {
         callEngine(options);
         disarmWriteGuard();
         checkNothingBesideTarget(work);
+        checkDeclaredSizes(work);
         removeTree(work.target);
         break;
     }

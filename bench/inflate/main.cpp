@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "engine/inflate.h"
-#include "engine/output_files.h"
+#include "engine/extract_entry.h"
 #include "engine/reader.h"
 #include "engine/state.h"
 
@@ -84,6 +84,7 @@ bool runOurs(EngineState* state, const std::vector<Entry>& entries) {
         state->compressedLeft = int64_t(e.compressedSize);
         limitInputToEntry(state);
         state->runningCrc = 0;
+        state->outputLeft = UINT64_MAX;
         const int r = inflateData(state, false);
         restoreInput(state);
         if (r != 0 || state->runningCrc != e.crc) return false;

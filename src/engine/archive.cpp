@@ -22,14 +22,13 @@
 #include "engine/messages.h"
 #include "engine/patterns.h"
 #include "engine/reader.h"
+#include "engine/result.h"
 #include "engine/report.h"
 #include "engine/state.h"
 #include "engine/times.h"
 
 constexpr int64_t END_SEARCH_WINDOW = 66000;  // 22-byte record + 65535-byte comment, rounded up
 constexpr int END_RECORD_MIN_TAIL = 18;       // record bytes after the 4-byte signature
-
-static int raise(int result, int code) { return code > result ? code : result; }
 
 static const char* plural(long n, const char* one, const char* many) { return n == 1 ? one : many; }
 
@@ -203,10 +202,10 @@ int processArchives(EngineState* state) {
         int r = processArchive(state, false);
         countResult(counts, r);
         previous = r;
-        if (r != RC_ISDIR) result = raise(result, r);
-        if (r == RC_ABORT) {
+        if (r != RC_ISDIR) raiseResult(&result, r);
+        if (r == RC_ABORT || state->readFailed) {
             releaseBuffers(state);
-            return RC_ABORT;
+            return state->readFailed ? RC_FATAL : RC_ABORT;
         }
     }
 
@@ -274,21 +273,21 @@ static int applyPrefixCorrection(EngineState* state, int result) {
     if (state->extraBytes < 0) {
         sendMessage(state, "error [%s]:  missing %s bytes in zipfile\n  (attempting to process anyway)\n",
                     state->currentArchive, formatNumber(state, uint64_t(-state->extraBytes), true));
-        return raise(result, RC_ERROR);
+        return raiseResult(&result, RC_ERROR);
     }
     if (state->extraBytes > 0 && end.centralDirOffset == 0 && end.centralDirSize != 0) {
         sendMessage(state, "error [%s]:  NULL central directory offset\n  (attempting to process anyway)\n",
                     state->currentArchive);
         end.centralDirOffset = uint64_t(state->extraBytes);  // positive: checked above
         state->extraBytes = 0;
-        return raise(result, RC_ERROR);
+        return raiseResult(&result, RC_ERROR);
     }
     if (state->extraBytes > 0) {
         sendMessage(state,
                     "warning [%s]:  %s extra byte%s at beginning or within zipfile\n  (attempting to process anyway)\n",
                     state->currentArchive, formatNumber(state, uint64_t(state->extraBytes), true),
                     state->extraBytes == 1 ? "" : "s");
-        return raise(result, RC_WARNING);
+        return raiseResult(&result, RC_WARNING);
     }
     return result;
 }
@@ -350,7 +349,7 @@ int processArchive(EngineState* state, bool lastChance) {
     if (state->expectedEndOffset == 0 && end.centralDirSize == 0) {
         sendMessage(state, "warning [%s]:  zipfile is empty\n", state->currentArchive);
         closeArchive(state);
-        return raise(r, RC_WARNING);
+        return raiseResult(&r, RC_WARNING);
     }
 
     int s = seekArchive(state, claimedOffset(end.centralDirOffset));
@@ -370,7 +369,7 @@ int processArchive(EngineState* state, bool lastChance) {
                         "  %s bytes too long (Atari STZip zipfile?  Tarvik ZIPSPLIT 1.1\n"
                         "  zipfile?).  Compensating...\n",
                         state->currentArchive, formatNumber(state, uint64_t(-formerExtraBytes), true));
-            r = raise(r, RC_ERROR);
+            raiseResult(&r, RC_ERROR);
         } else {
             if (s != RC_FATAL)
                 sendMessage(state, "error [%s]:  start of central directory not found;\n  zipfile corrupt.\n%s",
@@ -385,7 +384,7 @@ int processArchive(EngineState* state, bool lastChance) {
         closeArchive(state);
         return s;
     }
-    r = raise(r, runMode(state));
+    raiseResult(&r, runMode(state));
     closeArchive(state);
     return r;
 }
@@ -494,7 +493,7 @@ int findEndRecord(EngineState* state, int64_t searchLength) {
     int c = handleArchiveComment(state);
     if (c > RC_WARNING) return c;
     int z = findZip64End(state);
-    if (z != RC_OK) return raise(c, z);
+    if (z != RC_OK) return raiseResult(&c, z);
     state->expectedEndOffset = claimedOffset(end.centralDirOffset) + claimedOffset(end.centralDirSize);
     return c;
 }

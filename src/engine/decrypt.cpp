@@ -62,6 +62,9 @@ bool opens(EngineState* s, const char* password, const uint8_t* header, uint8_t 
 }  // namespace
 
 void decipherBlock(EngineState* state, uint8_t* bytes, int count) {
+    // The block no longer holds what the file holds; a later seek must read it again.
+    if (bytes >= state->inputBuffer && bytes < state->inputBuffer + INPUT_BUFFER_SIZE)
+        state->blockDeciphered = true;
     const uint32_t* table = getCrcTable();
     Keys keys;
     std::memcpy(keys.k, state->cipherKeys, sizeof keys.k);

@@ -12,24 +12,27 @@
 // assignments below are the two shapes. The running result lives in the state
 // (runResult) because the output stage raises it too.
 //
-// Everything the walk allocates hangs off the state, so that the engine's non-local
-// read exit, which can leave this code at any byte read, loses nothing:
-// releaseDriverState frees it.
+// Everything the walk allocates hangs off the state, so that a run that ends early
+// (a failed read, a callback's stop) loses nothing: releaseDriverState frees it.
 #include "engine/driver.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include "engine/central_walk.h"
 #include "engine/crc32.h"
 #include "engine/decrypt.h"
 #include "engine/fields.h"
 #include "engine/messages.h"
+#include "engine/directory_records.h"
+#include "engine/extract_entry.h"
 #include "engine/output_files.h"
 #include "engine/output_names.h"
 #include "engine/patterns.h"
 #include "engine/reader.h"
 #include "engine/records.h"
+#include "engine/result.h"
 #include "engine/state.h"
 #include "platform/outputfile.h"
 
@@ -40,40 +43,21 @@ constexpr unsigned kVersionCanDo = 45;
 constexpr unsigned kVmsVersionCanDo = 42;
 // Bytes of the encryption header counted in the compressed size of an encrypted entry.
 constexpr uint64_t kEncryptionHeader = 12;
-// An answer to the VMS question is read as one short line.
-constexpr int kAnswerLength = 10;
 
 // The walk over one archive's directory; lives for one extractEntries call.
 struct Walk {
-    uint64_t examined;        // central headers read, selected or not
+    CentralWalk central;      // central headers read, selected or not
     unsigned long blockBase;  // kEntryTableSize times the finished blocks (for messages)
     unsigned long handedOver; // entries given to extractBlock, all blocks
     unsigned long skipped;    // entries refused by storeEntryInfo
     unsigned long passwordSkips;
-    bool endNote;             // the directory did not end with an end signature
     bool endReached;
     bool stoppedEarly;
     int64_t keptCorrection;   // a former extraBytes set aside by re-compensation
 };
 
-void raiseResult(int* result, int code) {
-    if (code > *result) *result = code;
-}
-
-const char* shown(const char* name, char* buffer) {
-    return printableName(name, buffer, PRINTABLE_NAME_SIZE);
-}
-
 bool sameSignature(const uint8_t* bytes, const uint8_t* signature) {
     return std::memcmp(bytes, signature, 4) == 0;
-}
-
-// Forgets the previous header's extra field before the next one is read: an empty
-// field reads nothing, and the old one must not lend its times or sizes to this entry.
-void releaseExtraField(EngineState* state) {
-    std::free(state->extraField);
-    state->extraField = nullptr;
-    state->extraFieldLength = 0;
 }
 
 // Selection by the caller's patterns: wanted when an include pattern matches (or there
@@ -99,37 +83,20 @@ bool entryWanted(EngineState* state) {
     return true;
 }
 
-// Reads a header's name and extra field, raising the result by what the field reader
-// answers. A failure above a warning is reported with `which` ("central" or "local")
-// and answers false: the header cannot be used.
-bool readNameAndExtra(EngineState* state, unsigned nameLength, unsigned extraLength,
-                      int nameMode, const char* which) {
-    char name[PRINTABLE_NAME_SIZE];
-    int field = readField(state, nameLength, nameMode);
-    raiseResult(&state->runResult, field);
-    if (field > RC_WARNING) {
-        sendMessage(state, "%s:  bad filename length (%s)\n", shown(state->entryName, name), which);
-        return false;
-    }
-    releaseExtraField(state);
-    field = readField(state, extraLength, FIELD_EXTRA);
-    raiseResult(&state->runResult, field);
-    if (field > RC_WARNING) {
-        sendMessage(state, "%s:  bad extra field length (%s)\n", shown(state->entryName, name),
-                    which);
-        return false;
-    }
-    return true;
-}
-
-// Asks whether an entry stored in VMS format is to be extracted anyway.
+// Asks whether an entry stored in VMS format is to be extracted anyway. The answer comes
+// from the caller's overwrite question, like every answer the engine needs: yes (or
+// all) extracts; no, none or a new name refuses. The name is handed over in a copy, so
+// that the answer cannot rename the entry.
 bool vmsAnswerYes(EngineState* state) {
-    char name[PRINTABLE_NAME_SIZE];
+    char shown[PRINTABLE_NAME_SIZE];
     sendMessage(state, "\n%s:  stored in VMS format.  Extract anyway? (y/n) ",
-                shown(state->entryName, name));
-    char answer[kAnswerLength] = "";
-    if (std::fgets(answer, sizeof answer, stdin) == nullptr) return false;
-    return answer[0] == 'y' || answer[0] == 'Y';
+                shownName(state->entryName, shown));
+    UnzipAskReplace askReplace = state->callbacks->askReplace;
+    if (askReplace == nullptr) return false;
+    char name[ENTRY_NAME_SIZE];
+    std::memcpy(name, state->entryName, sizeof name);
+    int answer = askReplace(name, int(sizeof name));
+    return answer != REPLACE_NO && answer != REPLACE_NONE && answer != REPLACE_RENAME;
 }
 
 void badOffset(EngineState* state, const Walk& walk, const char* what, int64_t offset) {
@@ -232,12 +199,12 @@ bool readAndCheckLocalHeader(EngineState* state, Walk& walk) {
         sendMessageUpTo(state, 0,
                         "file #%lu (%s):\n         mismatch between local and central GPF bit "
                         "11 (\"UTF-8\"),\n         continuing with central flag (IsUTF8 = %d)\n",
-                        walk.handedOver, shown(centralName, name), entry->nameIsUtf8 ? 1 : 0);
+                        walk.handedOver, shownName(centralName, name), entry->nameIsUtf8 ? 1 : 0);
         raiseResult(&result, RC_WARNING);
     }
 
     if (!readNameAndExtra(state, state->local.nameLength, state->local.extraLength,
-                          FIELD_LOCAL_NAME, "local"))
+                          FIELD_LOCAL_NAME, "local", &state->runResult))
         return false;
 
     if (entry->centralName != nullptr) {
@@ -245,7 +212,7 @@ bool readAndCheckLocalHeader(EngineState* state, Walk& walk) {
             sendMessage(state,
                         "%s:  mismatching \"local\" filename (%s),\n         continuing with "
                         "\"central\" filename version\n",
-                        shown(entry->centralName, name), shown(state->entryName, other));
+                        shownName(entry->centralName, name), shownName(state->entryName, other));
             std::strcpy(state->entryName, entry->centralName);
             raiseResult(&result, RC_WARNING);
         }
@@ -261,7 +228,7 @@ bool readAndCheckLocalHeader(EngineState* state, Walk& walk) {
             sendMessage(state,
                         "%s:  ucsize %s <> csize %s for STORED entry\n         continuing "
                         "with \"compressed\" size value\n",
-                        shown(state->entryName, name),
+                        shownName(state->entryName, name),
                         formatNumber(state, local.uncompressedSize, false),
                         formatNumber(state, expected, false));
             local.uncompressedSize = expected;
@@ -269,6 +236,30 @@ bool readAndCheckLocalHeader(EngineState* state, Walk& walk) {
         }
     }
     return true;
+}
+
+// Records the current entry's bytes, from its local header to the end of its data, as
+// used. False, after a message and with the result raised, when they overlap bytes used
+// before: the archive is then invalid, and nothing is written for the entry.
+bool claimEntryData(EngineState* state) {
+    const int64_t headerStart = state->currentEntry->localOffset + state->extraBytes;
+    const int64_t dataStart = currentArchiveOffset(state) + state->extraBytes;
+    const int64_t dataEnd = dataStart + claimedOffset(state->local.compressedSize);
+    RangeClaim claim = claimRange(&state->usedRanges, headerStart, dataEnd);
+    if (claim == RANGE_CLAIMED) return true;
+    char name[PRINTABLE_NAME_SIZE];
+    if (claim == RANGE_NO_MEMORY) {
+        sendMessage(state, "error:  not enough memory to check the data of %s\n",
+                    shownName(state->entryName, name));
+        raiseResult(&state->runResult, RC_NOMEM);
+        return false;
+    }
+    sendMessage(state,
+                "error [%s]:  invalid zipfile: the data of %s overlap data used before\n"
+                "  (possibly a zip bomb); skipped\n",
+                state->currentArchive, shownName(state->entryName, name));
+    raiseResult(&state->runResult, RC_ERROR);
+    return false;
 }
 
 // Extracts the accepted entries of one block, in directory order.
@@ -285,19 +276,20 @@ int extractBlock(EngineState* state, unsigned count, Walk& walk) {
             entry->centralName = nullptr;
             continue;
         }
+        if (!claimEntryData(state)) continue;
 
         if (entry->encrypted) {
             int decryption = prepareDecryption(state);
             if (decryption == DECRYPT_WRONG_PASSWORD) {
                 sendMessageUpTo(state, 0, "   skipping: %-22s  incorrect password\n",
-                                shown(state->entryName, name));
+                                shownName(state->entryName, name));
                 ++walk.passwordSkips;
                 continue;
             }
             if (decryption != 0) {
                 raiseResult(&result, decryption);
                 sendMessage(state, "   skipping: %-22s  unable to get password\n",
-                            shown(state->entryName, name));
+                            shownName(state->entryName, name));
                 continue;
             }
         }
@@ -308,6 +300,7 @@ int extractBlock(EngineState* state, unsigned count, Walk& walk) {
 
         state->diskFull = 0;
         int extracted = extractEntry(state);
+        if (state->readFailed) return RC_FATAL;  // the run ends here, see extractEntries
         if (extracted == RC_ABORT) return RC_ABORT;
         if (extracted != RC_OK) {
             raiseResult(&result, extracted);
@@ -323,55 +316,23 @@ int extractBlock(EngineState* state, unsigned count, Walk& walk) {
 
 // Reads central headers into the table until a block is full or the directory ends.
 unsigned readBlock(EngineState* state, Walk& walk) {
-    int& result = state->runResult;
     unsigned accepted = 0;
     while (accepted < kEntryTableSize) {
         state->currentEntry = &state->entryTable[accepted];
         if (accepted >= state->entryTableUsed) state->entryTableUsed = accepted + 1;
-        uint8_t signature[4];
-        if (readBytes(state, signature, 4) != 4) {
-            result = RC_EOF;
-            walk.endReached = true;
-            break;
-        }
-        if (!sameSignature(signature, state->signatures.centralHeader)) {
-            const EndRecord& end = state->endRecord;
-            uint64_t counted = end.hasZip64End ? walk.examined : (walk.examined & 0xFFFF);
-            if (counted == end.totalEntries) {
-                const uint8_t* expected = end.hasZip64End ? state->signatures.zip64EndRecord
-                                                          : state->signatures.endRecord;
-                walk.endNote = !sameSignature(signature, expected) && !end.isZip64 &&
-                               !sameSignature(signature, state->signatures.endRecord);
-            } else {
-                sendMessage(state,
-                            "error:  expected central file header signature not found (file "
-                            "#%lu).\n%s",
-                            walk.blockBase + accepted + 1, pleaseCheckNote);
-                result = RC_FATAL;
-            }
-            walk.endReached = true;
-            break;
-        }
-        int read = readCentralHeader(state);
-        if (read != RC_OK) {
-            result = read;
-            walk.endReached = true;
-            break;
-        }
-        if (!readNameAndExtra(state, state->central.nameLength, state->central.extraLength,
-                              FIELD_CENTRAL_NAME, "central")) {
+        CentralStep step = nextCentralEntry(state, &walk.central, walk.blockBase + accepted + 1,
+                                            &state->runResult);
+        if (step != CENTRAL_ENTRY) {
             walk.endReached = true;
             break;
         }
         readField(state, state->central.entryCommentLength, FIELD_SKIP);
-
         if (entryWanted(state)) {
             if (storeEntryInfo(state))
                 ++accepted;
             else
                 ++walk.skipped;
         }
-        ++walk.examined;
     }
     return accepted;
 }
@@ -418,7 +379,7 @@ void applyDeferredDirectories(EngineState* state) {
         if (applied != RC_OK) {
             ++failures;
             sendMessage(state, "warning:  set times/attribs failed for %s\n",
-                        shown(state->directorySort[i]->path, name));
+                        shownName(state->directorySort[i]->path, name));
             if (result == RC_OK) result = applied;
         }
     }
@@ -505,7 +466,7 @@ int storeEntryInfo(EngineState* state) {
     if (versionRefused) {
         unsigned canDo = vms ? kVmsVersionCanDo : kVersionCanDo;
         sendMessageUpTo(state, 0, "   skipping: %-22s  need %s compat. v%u.%u (can do v%u.%u)\n",
-                        shown(state->entryName, name), vms ? "VMS" : "PK",
+                        shownName(state->entryName, name), vms ? "VMS" : "PK",
                         central.neededVersion / 10u, central.neededVersion % 10u, canDo / 10,
                         canDo % 10);
         return 0;
@@ -515,10 +476,10 @@ int storeEntryInfo(EngineState* state) {
     if (method == nullptr || !method->extracted) {
         if (method != nullptr)
             sendMessageUpTo(state, 0, "   skipping: %-22s  `%s' method not supported\n",
-                            shown(state->entryName, name), method->skipName);
+                            shownName(state->entryName, name), method->skipName);
         else
             sendMessageUpTo(state, 0, "   skipping: %-22s  unsupported compression method %u\n",
-                            shown(state->entryName, name), unsigned(central.method));
+                            shownName(state->entryName, name), unsigned(central.method));
         return 0;
     }
 
@@ -528,7 +489,7 @@ int storeEntryInfo(EngineState* state) {
         std::strcpy(entry->centralName, state->entryName);
     else
         sendMessage(state, "%s:  warning, no memory for comparison with local header\n",
-                    shown(state->entryName, name));
+                    shownName(state->entryName, name));
     mapAttributes(state);
     entry->diskStart = central.diskStart;
     // Capped like every other offset the archive claims, so that adding the correction
@@ -560,6 +521,14 @@ int extractEntries(EngineState* state) {
     if (state->excludeCount > 0 && !state->processAll)
         state->excludeMatched = static_cast<bool*>(std::calloc(size_t(state->excludeCount), 1));
 
+    // The reader stands at the directory's start; the directory runs to the end record.
+    releaseRanges(&state->usedRanges);
+    const int64_t directoryStart = currentArchiveOffset(state) + state->extraBytes;
+    const int64_t directoryEnd = state->realEndOffset > directoryStart ? state->realEndOffset
+                                                                       : directoryStart + 1;
+    if (claimRange(&state->usedRanges, directoryStart, directoryEnd) == RANGE_NO_MEMORY)
+        return RC_NOMEM;
+
     Walk walk{};
     while (!walk.endReached) {
         unsigned accepted = readBlock(state, walk);
@@ -569,6 +538,9 @@ int extractEntries(EngineState* state) {
         const int savedCount = state->inputCount;
 
         int extracted = extractBlock(state, accepted, walk);
+        // An archive that cannot be read any more ends the run at once: nothing after
+        // the failed entry is extracted, applied or reported.
+        if (state->readFailed) return RC_FATAL;
         if (extracted == RC_ABORT) state->runResult = RC_ABORT;
         else raiseResult(&state->runResult, extracted);
         if (extracted == RC_ABORT || state->diskFull > 1) {
@@ -585,6 +557,7 @@ int extractEntries(EngineState* state) {
             break;
         }
         state->bufferStart = savedStart;
+        state->blockDeciphered = false;
         state->inputPos = state->inputBuffer + savedPos;
         state->inputCount = savedCount;
         walk.blockBase += kEntryTableSize;
@@ -596,7 +569,7 @@ int extractEntries(EngineState* state) {
     reportUnmatchedPatterns(state, walk);
     if (walk.stoppedEarly) return state->runResult;
 
-    if (walk.endNote) {
+    if (walk.central.endNote) {
         sendMessage(state,
                     "\nnote:  didn't find end-of-central-dir signature at end of central dir.\n%s",
                     pleaseCheckNote);
@@ -621,6 +594,7 @@ void releaseDriverState(EngineState* state) {
     }
     buildPath(state, nullptr, PATH_CLEAR);
     releaseDirectoryRecords(state);
+    releaseRanges(&state->usedRanges);
     std::free(state->includeMatched);
     std::free(state->excludeMatched);
     state->includeMatched = nullptr;

@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "engine/used_ranges.h"
+
 // Slots of the entry table: the central directory is walked in blocks of this many
 // accepted entries, each block then extracted in directory order.
 constexpr unsigned kEntryTableSize = 16384;
@@ -76,12 +78,17 @@ struct DriverFields {
     intptr_t outputHandle;       // platform output handle, valid while outputOpen
     bool outputOpen;
     uint32_t runningCrc;
+    uint64_t outputLeft;         // bytes the declared uncompressed size still allows
+    bool outputOverrun;          // the data went on past the declared size
     int diskFull;                // 2 after a write error: nothing more is written
     bool newFile;                // the first flush of the entry sets up text conversion
     bool lastWasCR;
     int recordState;             // -1 plain text, 0..4 variable-length VMS records
     uint32_t recordLength;
     bool recordPad;
+
+    // Bytes of the archive already given to an entry or to the central directory.
+    UsedRanges usedRanges;
 
     // Buffered archive bytes beyond the entry, set aside while it is decoded.
     uint8_t* leftoverPos;

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "engine/central_walk.h"
 #include "engine/fields.h"
 #include "engine/messages.h"
 #include "engine/patterns.h"
@@ -83,11 +84,19 @@ ListedDate entryDate(const EngineState* state) {
 
 int32_t compressionRatio(uint64_t u, uint64_t c) {
     if (u == 0) return 0;
+    // Headers may claim any sizes: the per mille is capped where it leaves 32 bits, and
+    // no step of it may overflow on the way.
+    constexpr uint64_t kCap = INT32_MAX;
+    const uint64_t difference = u >= c ? u - c : c - u;
+    uint64_t permille;
     if (u > 2000000) {
-        uint64_t d = u / 1000;
-        return u >= c ? int32_t((u - c + d / 2) / d) : -int32_t((c - u + d / 2) / d);
+        const uint64_t d = u / 1000;
+        permille = difference / d > kCap ? kCap : (difference + d / 2) / d;
+    } else {
+        permille = difference / u > kCap / 1000 ? kCap : (1000 * difference + u / 2) / u;
     }
-    return u >= c ? int32_t((1000 * (u - c) + u / 2) / u) : -int32_t((1000 * (c - u) + u / 2) / u);
+    if (permille > kCap) permille = kCap;
+    return u >= c ? int32_t(permille) : -int32_t(permille);
 }
 
 int listEntries(EngineState* state) {
@@ -96,7 +105,7 @@ int listEntries(EngineState* state) {
     const DateOrder order = userDateOrder();
     UnzipCallbacks* callbacks = state->callbacks;
 
-    uint64_t entryNumber = 1;
+    CentralWalk walk{};
     uint32_t listed = 0;
     uint64_t totalUncompressed = 0;
     uint64_t totalCompressed = 0;
@@ -104,33 +113,16 @@ int listEntries(EngineState* state) {
     // Every way out of the walk is a break, so that the current entry never keeps
     // pointing at this function's scratch record.
     for (;;) {
-        uint8_t signature[4];
-        if (readBytes(state, signature, 4) != 4) {
-            result = RC_EOF;
-            break;
-        }
-        if (std::memcmp(signature, state->signatures.centralHeader, 4) != 0) {
-            const EndRecord& end = state->endRecord;
-            uint64_t counted = entryNumber - 1;
-            if (!end.hasZip64End) counted &= 0xFFFF;
-            if (uint32_t(counted) != uint32_t(end.totalEntries)) {
-                sendMessage(state,
-                            "error:  expected central file header signature not found (file "
-                            "#%lu).\n%s",
-                            static_cast<unsigned long>(entryNumber), pleaseCheckNote);
-                result = RC_FATAL;
-                break;
-            }
+        CentralStep step = nextCentralEntry(state, &walk, walk.examined + 1, &result);
+        if (step == CENTRAL_STOP) break;
+        if (step == CENTRAL_END) {
             if (state->quietLevel < 2) {
                 callbacks->sumCompressed = totalCompressed;
                 callbacks->sumUncompressed = totalUncompressed;
                 callbacks->entryCount = listed;
                 callbacks->ratioPercent = ratioPercent(totalUncompressed, totalCompressed);
             }
-            const uint8_t* expected = end.hasZip64End ? state->signatures.zip64EndRecord
-                                                      : state->signatures.endRecord;
-            if (result <= RC_WARNING && std::memcmp(signature, expected, 4) != 0 && !end.isZip64 &&
-                std::memcmp(signature, state->signatures.endRecord, 4) != 0) {
+            if (result <= RC_WARNING && walk.endNote) {
                 sendMessage(state,
                             "\nnote:  didn't find end-of-central-dir signature at end of "
                             "central dir.\n");
@@ -139,25 +131,9 @@ int listEntries(EngineState* state) {
             if (listed == 0 && result <= RC_WARNING) result = RC_NOMATCH;
             break;
         }
-        int read = readCentralHeader(state);
-        if (read != RC_OK) {
-            result = read;
-            break;
-        }
-        int field = readField(state, state->central.nameLength, FIELD_CENTRAL_NAME);
-        if (field != RC_OK) result = field;
-        if (field > RC_WARNING) break;
-        // An empty extra field reads nothing: the previous entry's must not stay.
-        std::free(state->extraField);
-        state->extraField = nullptr;
-        state->extraFieldLength = 0;
-        field = readField(state, state->central.extraLength, FIELD_EXTRA);
-        if (field != RC_OK) result = field;
-        if (field > RC_WARNING) break;
 
         if (!listingWanted(state)) {
             readField(state, state->central.entryCommentLength, FIELD_SKIP);
-            ++entryNumber;
             continue;
         }
 
@@ -195,14 +171,13 @@ int listEntries(EngineState* state) {
                                    encryptedMark);
         }
 
-        field = readField(state, central.entryCommentLength,
+        int field = readField(state, central.entryCommentLength,
                           state->quietLevel == 0 ? FIELD_SHOW_CONVERTED : FIELD_SKIP);
         if (field != RC_OK) result = field;
         if (field > RC_WARNING) break;
         totalUncompressed += central.uncompressedSize;
         totalCompressed += compressed;
         ++listed;
-        ++entryNumber;
     }
     state->currentEntry = &state->entryTable[0];
     return result;

@@ -44,6 +44,10 @@ int askForPassword(EngineState* state, char* buffer, int size, const char* entry
 // A name with control characters shown as "^X" and unprintable bytes as "?", cut with
 // "..." to fit `size`. Answers `buffer`.
 char* printableName(const char* text, char* buffer, std::size_t size);
+// printableName into a buffer of PRINTABLE_NAME_SIZE, the size every message uses.
+inline const char* shownName(const char* name, char* buffer) {
+    return printableName(name, buffer, PRINTABLE_NAME_SIZE);
+}
 
 // A 64-bit value in decimal; four rotating buffers, so a message can hold four numbers.
 const char* formatNumber(EngineState* state, uint64_t value, bool isSigned);

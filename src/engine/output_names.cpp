@@ -21,7 +21,6 @@
 #include <cstring>
 
 #include "engine/messages.h"
-#include "engine/output_files.h"
 #include "engine/state.h"
 #include "engine/times.h"
 #include "platform/codepage.h"
@@ -270,6 +269,10 @@ int buildPath(EngineState* state, char* text, int mode) {
     case PATH_ADDNAME:
         return addName(state, text);
     case PATH_RESULT:
+        // A directory entry that names the target itself maps to the target and its
+        // separator: 260 characters for a target of 259, one more than a name holds.
+        if (state->shortLength > size_t(ENTRY_NAME_MAX))
+            state->shortLength = cutOnCharacter(state->shortPath, state->shortLength, ENTRY_NAME_MAX);
         std::memcpy(text, state->shortPath, state->shortLength + 1);
         releasePathBuffers(state);
         return MAP_OK;

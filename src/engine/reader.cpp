@@ -3,12 +3,11 @@
 // "the next block" never needs a seek.
 #include "engine/reader.h"
 
-#include <csetjmp>
 #include <cstring>
 
 #include "engine/decrypt.h"
 #include "engine/messages.h"
-#include "engine/output_files.h"
+#include "engine/extract_entry.h"
 #include "platform/filestatus.h"
 
 // No block starts here, so the next seek always loads one.
@@ -26,6 +25,7 @@ int64_t currentArchiveOffset(const EngineState* state) {
 
 // Reads the block at the file's position. Answers the bytes read, or -1 on an error.
 static int readBlock(EngineState* state) {
+    state->blockDeciphered = false;
     std::size_t got = std::fread(state->inputBuffer, 1, READ_BLOCK, state->archiveFile);
     if (got == 0 && std::ferror(state->archiveFile)) return -1;
     return int(got);
@@ -41,7 +41,7 @@ int seekArchive(EngineState* state, int64_t offset) {
     }
     int inBlock = int(request % READ_BLOCK);
     int64_t block = request - inBlock;
-    if (block != state->bufferStart) {
+    if (block != state->bufferStart || state->blockDeciphered) {
         if (!seekFile(state->archiveFile, block)) return RC_EOF;
         state->bufferStart = block;
         int got = readBlock(state);
@@ -86,7 +86,7 @@ unsigned readBytes(EngineState* state, void* destination, unsigned count) {
 }
 
 int refillByte(EngineState* state) {
-    if (state->memoryInput) return END_OF_DATA;
+    if (state->memoryInput || state->readFailed) return END_OF_DATA;
     if (state->compressedLeft <= 0) {
         --state->compressedLeft;
         state->inputCount = 0;
@@ -95,7 +95,10 @@ int refillByte(EngineState* state) {
     int got = readBlock(state);
     if (got < 0) {
         sendMessage(state, "error:  zipfile read error\n");
-        std::longjmp(state->fatalReadExit, 1);
+        state->readFailed = true;
+        // What the failed read left in the block is nothing the reader may serve again.
+        forgetInputBlock(state);
+        return END_OF_DATA;
     }
     if (got == 0) return END_OF_DATA;
     state->bufferStart += READ_BLOCK;

@@ -5,10 +5,12 @@
 
 #include <cstring>
 
+#include "engine/central_walk.h"
 #include "engine/fields.h"
 #include "engine/messages.h"
 #include "engine/reader.h"
 #include "engine/records.h"
+#include "engine/result.h"
 #include "engine/state.h"
 
 static void reportEntry(EngineState* state, uint64_t number) {
@@ -45,41 +47,18 @@ int reportEntries(EngineState* state) {
     EntryInfo scratch{};
     state->currentEntry = &scratch;
     int result = RC_OK;
-    uint64_t number = 0;
+    CentralWalk walk{};
     for (;;) {
-        uint8_t signature[4];
-        if (readBytes(state, signature, 4) != 4) {
-            result = RC_EOF;
-            break;
-        }
-        if (std::memcmp(signature, state->signatures.centralHeader, 4) != 0) {
-            uint64_t counted = end.hasZip64End ? number : (number & 0xFFFF);
-            if (counted != end.totalEntries) {
-                sendMessage(state,
-                            "error:  expected central file header signature not found (file #%s).\n%s",
-                            formatNumber(state, number + 1, false), pleaseCheckNote);
-                result = RC_FATAL;
-            }
-            break;
-        }
-        int r = readCentralHeader(state);
-        if (r != RC_OK) {
-            result = r;
-            break;
-        }
+        if (nextCentralEntry(state, &walk, walk.examined + 1, &result) != CENTRAL_ENTRY) break;
         const CentralHeader& h = state->central;
-        r = readField(state, h.nameLength, FIELD_CENTRAL_NAME);
-        if (r > RC_WARNING) { result = r; break; }
-        if (r > result) result = r;
-        r = readField(state, h.extraLength, FIELD_EXTRA);
-        if (r > RC_WARNING) { result = r; break; }
-        if (r > result) result = r;
-        ++number;
-        reportEntry(state, number);
+        reportEntry(state, walk.examined);
         if (h.entryCommentLength != 0) {
             sendMessage(state, "  comment:\n");
-            r = readField(state, h.entryCommentLength, FIELD_SHOW_CONVERTED);
-            if (r != RC_OK) { result = r > result ? r : result; break; }
+            int r = readField(state, h.entryCommentLength, FIELD_SHOW_CONVERTED);
+            if (r != RC_OK) {
+                raiseResult(&result, r);
+                break;
+            }
         }
         if (raiseStatus(state, STATUS_ENTRY_DONE, state->entryName, h.uncompressedSize) != 0) {
             result = RC_ABORT;

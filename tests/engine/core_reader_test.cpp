@@ -6,9 +6,10 @@
 #include <cstdlib>
 
 #include "core_support.h"
+#include "engine/decrypt.h"
 #include "engine/engine.h"
 #include "engine/fields.h"
-#include "engine/output_files.h"
+#include "engine/extract_entry.h"
 #include "engine/reader.h"
 #include "engine/state.h"
 
@@ -70,6 +71,16 @@ TEST(CoreReader, SeekInsideTheLoadedBlockReadsNothing) {
     EXPECT_EQ(seekArchive(file.state, 30001), RC_EOF);  // the empty block was not kept
     file.state->extraBytes = 10;
     EXPECT_EQ(seekArchive(file.state, -11), RC_FATAL);
+}
+
+TEST(CoreReader, BlockDecipheredInPlaceIsReadAgain) {
+    TempDir dir;
+    OpenedFile file(dir.write("cipher.bin", numbered(100)));
+    ASSERT_EQ(seekArchive(file.state, 10), RC_OK);
+    file.state->cipherKeys[2] = 0x12345678;  // keys that change every byte
+    decipherBlock(file.state, file.state->inputPos, 20);
+    ASSERT_EQ(seekArchive(file.state, 10), RC_OK);
+    EXPECT_EQ(file.read(3), "klm");
 }
 
 TEST(CoreReader, ByteReaderEndsWithTheEntry) {

@@ -100,6 +100,7 @@ struct DecoderState {
         callbacks.printText = captureText;
         callbacks.askReplace = answerReplace;
         state->callbacks = &callbacks;
+        state->outputLeft = UINT64_MAX;  // no declared size to stop at
         capturedText.clear();
     }
     ~DecoderState() { std::free(state); }

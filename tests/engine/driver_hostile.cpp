@@ -38,10 +38,21 @@ Bytes pythonDeflated(TempDir& dir) {
     return readFile(archive).value_or("");
 }
 
-bool knownResult(int result) {
+// One entry "zeros" of a million zero bytes, deflated by Python's zipfile.
+Bytes pythonZeros(TempDir& dir) {
+    std::string archive = dir.file("zeros.zip");
+    EXPECT_TRUE(core_test::runCommand(
+        "python3 -c \"import zipfile,sys; z=zipfile.ZipFile(sys.argv[1],'w',zipfile.ZIP_DEFLATED);"
+        " z.writestr('zeros', bytes(1000000)); z.close()\" " + shellQuote(archive)));
+    return readFile(archive).value_or("");
+}
+
+// What damage to an archive can lead to: never a lack of memory (no claim may make the
+// engine allocate by it), a write error (the target has room) or a stop.
+bool damageResult(int result) {
     switch (result) {
-    case RC_OK: case RC_WARNING: case RC_ERROR: case RC_FATAL: case RC_NOMEM3:
-    case RC_NOARCHIVE: case RC_NOMATCH: case RC_EOF: case RC_UNSUPPORTED: case RC_DISKFULL:
+    case RC_OK: case RC_WARNING: case RC_ERROR: case RC_FATAL:
+    case RC_NOARCHIVE: case RC_NOMATCH: case RC_EOF: case RC_EFTRUNC: case RC_UNSUPPORTED:
         return true;
     default:
         return false;
@@ -50,7 +61,7 @@ bool knownResult(int result) {
 
 // Extracts into the workspace's target and checks that nothing landed beside it.
 void expectContained(Workspace& w, const EngineRun& run, const std::string& label) {
-    EXPECT_TRUE(knownResult(run.result)) << label << ": " << run.result;
+    EXPECT_TRUE(damageResult(run.result)) << label << ": " << run.result;
     for (const std::string& path : tree(w.dir.path))
         EXPECT_TRUE(path.rfind("out/", 0) == 0 || path == "test.zip") << label << ": " << path;
 }
@@ -161,7 +172,7 @@ TEST(DriverHostile, CutAtEveryRecordBoundary) {
 }
 
 TEST(DriverHostile, LocalOffsetsIntoTheDirectoryOrPastTheEnd) {
-    Bytes archive = buildRaw({RawEntry{"first.txt", "one"}, RawEntry{"second.txt", "two"}});
+    Bytes archive = buildArchive({TestEntry{"first.txt", "one"}, TestEntry{"second.txt", "two"}});
     const size_t end = archive.rfind("PK\x05\x06");
     const size_t central = le32(archive, end + 16);
     const size_t secondCentral = archive.find("PK\x01\x02", central + 4);
@@ -187,19 +198,19 @@ TEST(DriverHostile, HugeClaimedSizesWithLittleData) {
     core_test::put64(zip64Sizes, uint64_t(1) << 62);
     core_test::put64(zip64Sizes, uint64_t(1) << 62);
     for (int variant = 0; variant < 4; ++variant) {
-        RawEntry entry{"claim.bin", variant % 2 == 0 ? Bytes("tiny") : Bytes("\x03\x00", 2)};
+        TestEntry entry{"claim.bin", variant % 2 == 0 ? Bytes("tiny") : Bytes("\x03\x00", 2)};
         entry.method = variant % 2 == 0 ? 0 : 8;
         if (variant % 2 == 1) entry.uncompressed = Bytes();
         Bytes archive;
         if (variant < 2) {
             entry.localUncompressed = 0xFFFFFFF0u;
-            archive = buildRaw({entry});
+            archive = buildArchive({entry});
             const size_t central = archive.find("PK\x01\x02");
             archive.replace(central + 24, 4, "\xF0\xFF\xFF\xFF");
         } else {
             entry.centralExtra = core_test::extraBlock(0x0001, zip64Sizes);
             entry.localExtra = entry.centralExtra;
-            archive = buildRaw({entry});
+            archive = buildArchive({entry});
             for (size_t at : {archive.find("PK\x03\x04") + 18, archive.find("PK\x01\x02") + 20})
                 archive.replace(at, 8, Bytes(8, '\xFF'));
         }
@@ -211,6 +222,10 @@ TEST(DriverHostile, HugeClaimedSizesWithLittleData) {
             if (linkStatus(w.out("claim.bin"), &status) == 0) {
                 EXPECT_LE(size_t(status.st_size), archive.size()) << variant;
             }
+        } else if (variant == 3) {
+            // The claimed compressed size runs on over the central directory.
+            EXPECT_EQ(run.result, RC_ERROR);
+            EXPECT_FALSE(exists(w.out("claim.bin")));
         } else {
             // The deflate stream ends at once and its CRC matches: the claim alone is
             // no error, and nothing is produced for it.
@@ -227,12 +242,13 @@ TEST(DriverHostile, LongestNamesAndDeepestNesting) {
     for (int level = 0; level < 30000; ++level) deep += "a/";
     for (int level = 0; level < 16000; ++level) climbing += "../";
     Workspace w;
-    extractHostile(w,
-                   buildRaw({RawEntry{std::string(65535, 'n'), "long"},
-                             RawEntry{(deep + "deep.txt").substr(0, 65535), "deep"},
-                             RawEntry{(climbing + "up.txt").substr(0, 65535), "up"},
-                             RawEntry{std::string(65535, '/'), "slashes"}}),
-                   "longest names");
+    EngineRun run = extractHostile(w,
+                                   buildArchive({TestEntry{std::string(65535, 'n'), "long"},
+                                             TestEntry{(deep + "deep.txt").substr(0, 65535), "deep"},
+                                             TestEntry{(climbing + "up.txt").substr(0, 65535), "up"},
+                                             TestEntry{std::string(65535, '/'), "slashes"}}),
+                                   "longest names");
+    EXPECT_EQ(run.result, RC_ERROR);
 }
 
 TEST(DriverHostile, DataThatClaimsMoreThanItHolds) {
@@ -250,15 +266,36 @@ TEST(DriverHostile, DataThatClaimsMoreThanItHolds) {
     EXPECT_NE(run.result, RC_OK);
 }
 
-TEST(DriverHostile, EntriesSharingOneLocalHeader) {
-    // 300 central entries all pointing at the same deflated megabyte: each is decoded
-    // on its own, the name of the local header is overruled by the central one.
+TEST(DriverHostile, OutputStopsAtTheDeclaredSize) {
+    // A local header (then a central one) that declares 10 bytes for a megabyte of
+    // data: extraction and test alike stop at 10 bytes, name the entry and end with an
+    // error; the 10 bytes stay.
     TempDir made;
-    std::string source = made.file("one.zip");
-    ASSERT_TRUE(core_test::runCommand(
-        "python3 -c \"import zipfile,sys; z=zipfile.ZipFile(sys.argv[1],'w',zipfile.ZIP_DEFLATED);"
-        " z.writestr('zeros', bytes(1000000)); z.close()\" " + shellQuote(source)));
-    Bytes one = *readFile(source);
+    const Bytes honest = pythonZeros(made);
+    ASSERT_FALSE(honest.empty());
+    Bytes archive = honest;
+    archive.replace(22, 4, Bytes("\x0A\0\0\0", 4));
+    Workspace w;
+    w.write(archive);
+    EngineRun run = w.extract();
+    EXPECT_EQ(run.result, RC_ERROR);
+    EXPECT_TRUE(contains(run.messages, "zeros:  data go on past the declared size of 10 bytes"))
+        << run.messages;
+    EXPECT_EQ(readFile(w.out("zeros")), Bytes(10, '\0'));
+    EXPECT_EQ(tree(w.target), std::vector<std::string>{"zeros"});
+    archive = honest;
+    archive.replace(archive.find("PK\x01\x02") + 24, 4, Bytes("\x0A\0\0\0", 4));
+    w.write(archive);
+    run = core_test::runEngine(w.archive, [](UnzipOptions& o, UnzipCallbacks&) { o.testOnly = 1; });
+    EXPECT_EQ(run.result, RC_ERROR);
+    EXPECT_TRUE(contains(run.messages, "past the declared size")) << run.messages;
+}
+
+TEST(DriverHostile, EntriesSharingOneLocalHeaderAreRefused) {
+    // 300 central entries all pointing at the same deflated megabyte (an overlap bomb):
+    // the first is decoded, every other one is refused as overlapping it.
+    TempDir made;
+    Bytes one = pythonZeros(made);
     size_t central = one.find("PK\x01\x02");
     size_t end = one.find("PK\x05\x06");
     Bytes header = one.substr(central, end - central);
@@ -278,8 +315,32 @@ TEST(DriverHostile, EntriesSharingOneLocalHeader) {
     EngineRun run = core_test::runEngine(w.archive, [](UnzipOptions& o, UnzipCallbacks&) {
         o.testOnly = 1;
     });
-    EXPECT_EQ(run.result, RC_OK);
-    EXPECT_EQ(run.reported.size(), 300u);
+    EXPECT_EQ(run.result, RC_ERROR);
+    EXPECT_EQ(run.reported.size(), 1u);
+    EXPECT_TRUE(contains(run.messages, "the data of zeros overlap data used before\n"
+                                       "  (possibly a zip bomb)"))
+        << run.messages.substr(0, 500);
+}
+
+TEST(DriverHostile, DataOverlappingAnotherEntryOrTheDirectoryAreRefused) {
+    // The first entry's data hold a whole local record that the second central record
+    // points at; the third entry's data run on into the central directory. Only the
+    // first entry is written.
+    const Bytes inner = buildArchive({TestEntry{"second.txt", "x"}});
+    Bytes archive = buildArchive({TestEntry{"first.bin", inner.substr(0, inner.find("PK\x01\x02"))},
+                              TestEntry{"second.txt", "x"}, TestEntry{"third.txt", "y"}});
+    const size_t second = archive.find("PK\x01\x02", archive.find("PK\x01\x02") + 4);
+    archive.replace(second + 42, 4, Bytes("\x27\0\0\0", 4));  // 30 + "first.bin"
+    const Bytes claim("\x40\0\0\0\x40\0\0\0", 8);             // 64 bytes, stored
+    archive.replace(archive.find("PK\x01\x02", second + 4) + 20, 8, claim);
+    archive.replace(archive.rfind("PK\x03\x04") + 18, 8, claim);
+    Workspace w;
+    w.write(archive);
+    EngineRun run = w.extract();
+    EXPECT_EQ(run.result, RC_ERROR);
+    EXPECT_EQ(tree(w.target), std::vector<std::string>{"first.bin"});
+    EXPECT_TRUE(contains(run.messages, "the data of second.txt overlap")) << run.messages;
+    EXPECT_TRUE(contains(run.messages, "the data of third.txt overlap")) << run.messages;
 }
 
 TEST(DriverHostile, TruncatedAndScrambledArchives) {
@@ -309,9 +370,9 @@ TEST(DriverHostile, LocalOffsetsNearTheTopOfSixtyFourBits) {
         for (const Bytes& prefix : {Bytes(), Bytes(100, 'M')}) {
             Bytes zip64;
             core_test::put64(zip64, claimed);
-            RawEntry entry{"far.txt", "data"};
+            TestEntry entry{"far.txt", "data"};
             entry.centralExtra = core_test::extraBlock(0x0001, zip64);
-            Bytes archive = buildRaw({entry});
+            Bytes archive = buildArchive({entry});
             size_t central = archive.find("PK\x01\x02");
             ASSERT_NE(central, std::string::npos);
             archive.replace(central + 42, 4, "\xFF\xFF\xFF\xFF");
