@@ -4,7 +4,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <string>
 #include <vector>
 
 namespace fuzz {
@@ -18,7 +17,6 @@ struct DecoderInput {
 struct DecoderOutcome {
     int result;                    // the decoder's own result
     std::vector<uint8_t> output;   // everything the output stage passed on
-    std::string messages;          // the decoder's notes (in-memory runs only)
 };
 
 // Output beyond this many bytes is refused by the output stage (a write failure), so
@@ -32,8 +30,7 @@ constexpr size_t kOutputLimit = size_t(64) << 20;
 DecoderOutcome runDecoder(const uint8_t* stream, size_t size, const DecoderInput& input);
 
 // Inflate as extractFieldBlock runs it: input from memory, output to a memory target of
-// `room` bytes (RC_DISKFULL when it would not fit). The output being elsewhere, the
-// decoder's notes on incomplete code sets are let through and collected.
+// `room` bytes (RC_DISKFULL when it would not fit).
 DecoderOutcome runInflateInMemory(const uint8_t* stream, size_t size, bool enhanced, size_t room);
 
 // extractFieldBlock on a compressed extra-field block (method, CRC, data) into a

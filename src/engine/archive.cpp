@@ -203,9 +203,9 @@ int processArchives(EngineState* state) {
         countResult(counts, r);
         previous = r;
         if (r != RC_ISDIR) raiseResult(&result, r);
-        if (r == RC_ABORT) {
+        if (r == RC_ABORT || state->readFailed) {
             releaseBuffers(state);
-            return RC_ABORT;
+            return state->readFailed ? RC_FATAL : RC_ABORT;
         }
     }
 

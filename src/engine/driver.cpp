@@ -12,9 +12,8 @@
 // assignments below are the two shapes. The running result lives in the state
 // (runResult) because the output stage raises it too.
 //
-// Everything the walk allocates hangs off the state, so that the engine's non-local
-// read exit, which can leave this code at any byte read, loses nothing:
-// releaseDriverState frees it.
+// Everything the walk allocates hangs off the state, so that a run that ends early
+// (a failed read, a callback's stop) loses nothing: releaseDriverState frees it.
 #include "engine/driver.h"
 
 #include <cstdio>
@@ -301,6 +300,7 @@ int extractBlock(EngineState* state, unsigned count, Walk& walk) {
 
         state->diskFull = 0;
         int extracted = extractEntry(state);
+        if (state->readFailed) return RC_FATAL;  // the run ends here, see extractEntries
         if (extracted == RC_ABORT) return RC_ABORT;
         if (extracted != RC_OK) {
             raiseResult(&result, extracted);
@@ -538,6 +538,9 @@ int extractEntries(EngineState* state) {
         const int savedCount = state->inputCount;
 
         int extracted = extractBlock(state, accepted, walk);
+        // An archive that cannot be read any more ends the run at once: nothing after
+        // the failed entry is extracted, applied or reported.
+        if (state->readFailed) return RC_FATAL;
         if (extracted == RC_ABORT) state->runResult = RC_ABORT;
         else raiseResult(&state->runResult, extracted);
         if (extracted == RC_ABORT || state->diskFull > 1) {

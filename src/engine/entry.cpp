@@ -1,15 +1,8 @@
 // The engine's single call. Each call builds its own state record on the heap, binds
 // the caller's callbacks, copies the options into engine settings, runs the archive
 // processing and releases everything again, so that no call can see another's state.
-//
-// A failed byte read deep inside a decoder cannot be reported by return value without
-// burdening every byte fetch, so it takes the one non-local exit, `fatalReadExit`,
-// armed in runEngine. Nothing of the interrupted work is completed; the release below
-// frees whatever the interrupted steps had allocated, because all of it hangs off the
-// state.
 #include "engine/engine.h"
 
-#include <csetjmp>
 #include <cstdlib>
 #include <cstring>
 
@@ -20,8 +13,8 @@
 #include "engine/state.h"
 #include "platform/filestatus.h"
 
-// The block holding the copy of the archive name: one per process, like the non-local
-// exit's target, because the engine serves one call at a time.
+// The block holding the copy of the archive name: one per process, because the engine
+// serves one call at a time.
 static char* archiveNameBlock;
 
 static const char* const defaultIncludes[] = {"*"};
@@ -131,18 +124,12 @@ int runEngine(EngineState* state, int includeCount, char** includeList, int excl
         state->excludeCount = excludeCount;
     }
 
-    int result;
-    if (setjmp(state->fatalReadExit) == 0)
-        result = processArchives(state);
-    else
-        result = RC_FATAL;
+    int result = processArchives(state);
     releaseArchiveName(state);
     return result;
 }
 
 void releaseEngineState(EngineState* state) {
-    // The driver's part first: it may still hold an output file of an entry that a
-    // failed read interrupted.
     releaseDriverState(state);
     releaseFixedTables(state);
     if (state->archiveFile != nullptr) {

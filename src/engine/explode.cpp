@@ -13,7 +13,7 @@
 // builder. It does not look for the end of the data: a byte past the end reads as all
 // ones, and the decoding stops when the entry's size has been produced. Whether it
 // then stood exactly at the end of the compressed data is what tells a sound entry
-// from a damaged one (result 5, with the bytes consumed in usedCompressed).
+// from a damaged one (DECODE_SIZE_MISMATCH, with the bytes consumed in usedCompressed).
 //
 // The bytes not yet consumed (unread input plus whole bytes in the bit buffer) can
 // only fall as decoding goes on. Once they are below zero the entry is damaged
@@ -23,11 +23,11 @@
 
 #include <cstring>
 
-#include "engine/inflate.h"
 #include "engine/inflate_table.h"
 #include "engine/output_files.h"
 #include "engine/reader.h"
 #include "engine/state.h"
+#include "engine/window.h"
 
 namespace {
 
@@ -36,7 +36,6 @@ constexpr unsigned LENGTH_WIDTH = 7;
 constexpr unsigned DISTANCE_WIDTH_SMALL = 7;
 constexpr unsigned DISTANCE_WIDTH_LARGE = 8;
 constexpr int64_t LARGE_INPUT = 200000;  // above this the distance table gets 8 bits
-constexpr int TREE_DESCRIPTION_BAD = 4;
 
 constexpr uint16_t FLAG_8K_DICTIONARY = 0x02;
 constexpr uint16_t FLAG_LITERAL_TREE = 0x04;
@@ -135,11 +134,11 @@ int readTree(Exploder& x, unsigned n, unsigned s, const uint16_t* base, const ui
         const uint32_t b = nextByte(x);
         const unsigned length = (b & 0x0F) + 1;
         const unsigned count = (b >> 4) + 1;
-        if (filled + count > n) return TREE_DESCRIPTION_BAD;
+        if (filled + count > n) return DECODE_BAD_CODES;
         std::memset(lengths + filled, int(length), count);
         filled += count;
     }
-    if (filled != n) return TREE_DESCRIPTION_BAD;
+    if (filled != n) return DECODE_BAD_CODES;
     table = DecodeTable{};
     // The lengths are needed only while building: implode has no end-of-input rule.
     const int r = buildDecodeTable(lengths, n, s, base, extra, table, width, width);
@@ -152,28 +151,11 @@ int emitWindow(Exploder& x, uint32_t count) {
     return flushOutput(x.state, x.state->window, count, false);
 }
 
+// Before the window is first handed on, what lies ahead of the position is not this
+// entry's: a distance reaching there reads zeros.
 int copyMatch(Exploder& x, uint32_t length, uint32_t distance) {
-    uint8_t* const window = x.state->window;
-    uint32_t source = (x.position - distance) & (WINDOW_SIZE - 1);
-    while (length > 0) {
-        const uint32_t furthest = source > x.position ? source : x.position;
-        uint32_t run = WINDOW_SIZE - furthest;
-        if (run > length) run = length;
-        if (!x.flushed && source >= x.position) {
-            // Before the entry's first byte: nothing there yet.
-            std::memset(window + x.position, 0, run);
-        } else {
-            copyWithinWindow(window, x.position, source, run);
-        }
-        x.position += run;
-        source = (source + run) & (WINDOW_SIZE - 1);
-        length -= run;
-        if (x.position == WINDOW_SIZE) {
-            x.position = 0;
-            if (const int r = emitWindow(x, WINDOW_SIZE)) return r;
-        }
-    }
-    return 0;
+    return ::copyMatch(x.state->window, x.position, length, distance, !x.flushed,
+                       [&x] { return emitWindow(x, WINDOW_SIZE); });
 }
 
 struct TableSet {
@@ -250,7 +232,7 @@ int explodeData(EngineState* state) {
     const int64_t unused = unconsumed(x);
     if (unused != 0) {
         s->usedCompressed = int64_t(s->local.compressedSize) - unused;
-        return EXPLODE_SIZE_MISMATCH;
+        return DECODE_SIZE_MISMATCH;
     }
     return 0;
 }

@@ -27,17 +27,9 @@ void decoderError(EngineState* state, const char* reason, const char* decoder) {
     }
 }
 
-// Results 1 to 49 of a decoder become its error message and RC_NOMEM3 or RC_ERROR.
-int decoderResult(EngineState* state, int result, const char* decoder) {
-    if (result < 1 || result > 49) return result;
-    bool memory = result == DECODE_NO_MEMORY;
-    decoderError(state, memory ? "not enough memory to " : "invalid compressed data to ",
-                 decoder);
-    return memory ? RC_NOMEM3 : RC_ERROR;
-}
-
-int explodeResult(EngineState* state, int result) {
-    if (result != EXPLODE_SIZE_MISMATCH) return decoderResult(state, result, "explode");
+// Explode that did not end where the entry's data ends: a warning when it used no
+// more than the compressed size, an error when it ran past it.
+int reportSizeMismatch(EngineState* state) {
     uint64_t compressed = state->local.compressedSize;
     bool warning = uint64_t(state->usedCompressed) <= compressed;
     char shown[PRINTABLE_NAME_SIZE];
@@ -51,6 +43,19 @@ int explodeResult(EngineState* state, int result) {
                 formatNumber(state, compressed, false), quiet ? " [" : "",
                 quiet ? shownName(state->entryName, shown) : "", quiet ? "]" : ".");
     return warning ? RC_WARNING : RC_ERROR;
+}
+
+// A decoder's own failure becomes its message and RC_NOMEM3 or RC_ERROR; the output
+// stage's results pass unchanged. Not for DECODE_READ_FAILED, which ends the run.
+int reportDecodeResult(EngineState* state, unsigned method, int result) {
+    if (result == DECODE_OK || result > DECODE_READ_FAILED) return result;
+    if (result == DECODE_SIZE_MISMATCH) return reportSizeMismatch(state);
+    if (const char* note = incompleteCodeNote(result)) sendMessageUpTo(state, 0, "%s", note);
+    const char* decoder = method == 1 ? "unshrink" : method == 6 ? "explode" : "inflate";
+    bool memory = result == DECODE_NO_MEMORY;
+    decoderError(state, memory ? "not enough memory to " : "invalid compressed data to ",
+                 decoder);
+    return memory ? RC_NOMEM3 : RC_ERROR;
 }
 
 // Method 0: the bytes go through the window, so that a deflated entry after this one
@@ -79,6 +84,27 @@ int copyStored(EngineState* state) {
     }
     int last = flushOutput(state, state->window, position, false);
     return last > result ? last : result;
+}
+
+// Runs the decoder of the entry's method (0, 1, 6, 8 or 9). A failed read overrides
+// whatever the decoder made of its input's sudden end.
+int decodeEntryData(EngineState* state, unsigned method) {
+    int result;
+    switch (method) {
+    case 0:
+        result = copyStored(state);
+        break;
+    case 1:
+        result = unshrinkData(state);
+        break;
+    case 6:
+        result = explodeData(state);
+        break;
+    default:
+        result = inflateData(state, method == 9);
+        break;
+    }
+    return state->readFailed ? DECODE_READ_FAILED : result;
 }
 
 } // namespace
@@ -122,22 +148,7 @@ int extractEntry(EngineState* state) {
                         tag, state->writeToConsole ? "\r\n" : "");
     }
 
-    int result;
-    switch (method) {
-    case 0:
-        result = copyStored(state);
-        break;
-    case 1:
-        result = decoderResult(state, unshrinkData(state), "unshrink");
-        break;
-    case 6:
-        result = explodeResult(state, explodeData(state));
-        break;
-    case 8:
-    case 9:
-        result = decoderResult(state, inflateData(state, method == 9), "inflate");
-        break;
-    default:
+    if (verb == nullptr) {
         sendMessage(state, "%s:  unknown compression method\n",
                     shownName(state->entryName, shown));
         // Nothing of the entry can be written: leave no empty file behind.
@@ -145,6 +156,11 @@ int extractEntry(EngineState* state) {
         restoreInput(state);
         return RC_WARNING;
     }
+    const int decoded = decodeEntryData(state, method);
+    // The reader has reported the failure, and the run ends with this entry: its file
+    // keeps what was written before and is closed with the rest of the run's state.
+    if (decoded == DECODE_READ_FAILED) return RC_FATAL;
+    int result = reportDecodeResult(state, method, decoded);
 
     if (!state->testOnly && !state->writeToConsole) closeOutputFile(state);
 

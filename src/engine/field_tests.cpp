@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "engine/inflate.h"
+#include "engine/field_block.h"
 #include "engine/messages.h"
 #include "engine/records.h"
 #include "engine/result.h"

@@ -24,14 +24,13 @@
 // always goes the careful way: it is a tiny share of the work.
 #include "engine/inflate.h"
 
-#include <cstdlib>
 #include <cstring>
 
-#include "engine/crc32.h"
-#include "engine/messages.h"
+#include "engine/field_block.h"
 #include "engine/output_files.h"
 #include "engine/reader.h"
 #include "engine/state.h"
+#include "engine/window.h"
 
 namespace {
 
@@ -215,25 +214,11 @@ inline int putByte(Inflater& d, uint8_t byte) {
     return emitWindow(d, WINDOW_SIZE);
 }
 
-// Copies a match of any length and distance: the source is taken modulo the window,
-// so a distance reaching back before this entry's output reads what the window still
-// holds. Runs stop at the window's end (of source or destination).
-int copyMatch(Inflater& d, uint32_t length, uint32_t distance) {
-    uint32_t source = (d.position - distance) & (WINDOW_SIZE - 1);
-    while (length > 0) {
-        const uint32_t furthest = source > d.position ? source : d.position;
-        uint32_t run = WINDOW_SIZE - furthest;
-        if (run > length) run = length;
-        copyWithinWindow(d.window, d.position, source, run);
-        d.position += run;
-        source = (source + run) & (WINDOW_SIZE - 1);
-        length -= run;
-        if (d.position == WINDOW_SIZE) {
-            d.position = 0;
-            if (const int r = emitWindow(d, WINDOW_SIZE)) return r;
-        }
-    }
-    return 0;
+// Copies a match of any length and distance; a distance reaching back before this
+// entry's output reads what the window still holds.
+inline int copyMatch(Inflater& d, uint32_t length, uint32_t distance) {
+    return ::copyMatch(d.window, d.position, length, distance, false,
+                       [&d] { return emitWindow(d, WINDOW_SIZE); });
 }
 
 // ---------------------------------------------------------------------------------------
@@ -575,15 +560,14 @@ int dynamicBlock(Inflater& d) {
     int r = buildDecodeTable(d.lengths, literalCount, 257, lengthBase[d.variant],
                              lengthExtra[d.variant], lit, width, LITERAL_LOOKUP_BITS);
     if (r == 0 && width == 0) r = DECODE_INVALID;
-    if (r == DECODE_INVALID) sendMessageUpTo(s, 0, "(incomplete l-tree)  ");
+    if (r == DECODE_INVALID) return DECODE_INCOMPLETE_LITERALS;
     if (r != 0) return r;
 
     width = 6;
     r = buildDecodeTable(d.lengths + literalCount, distanceCount, 0, distanceBase,
                          distanceExtra[d.variant], dist, width, DISTANCE_LOOKUP_BITS);
     if (r == DECODE_INVALID) r = 0;  // an incomplete distance code is usable
-    if (r == 0 && width == 0 && literalCount > 257) r = DECODE_INVALID;  // lengths, no distances
-    if (r == DECODE_INVALID) sendMessageUpTo(s, 0, "(incomplete d-tree)  ");
+    if (r == 0 && width == 0 && literalCount > 257) return DECODE_NO_DISTANCES;
     if (r != 0) return r;
 
     return decodeCodes(d, lit, dist);
@@ -620,87 +604,4 @@ int inflateData(EngineState* state, bool enhanced) {
 
 void releaseFixedTables(EngineState* state) {
     for (FixedCodes& fixed : state->fixedCodes) fixed.built = 0;
-}
-
-// ---------------------------------------------------------------------------------------
-// Memory mode: compressed extra-field blocks.
-
-int memoryOutput(EngineState* state, const uint8_t* bytes, size_t count) {
-    if (count > state->memoryRoom) return RC_DISKFULL;
-    if (count == 0) return 0;
-    std::memcpy(state->memoryTarget, bytes, count);
-    state->memoryTarget += count;
-    state->memoryRoom -= count;
-    state->memoryProduced += count;
-    return 0;
-}
-
-namespace {
-
-constexpr size_t FIELD_BLOCK_HEADER = 6;  // method (u16), CRC-32 (u32)
-
-// Runs the block's method with the reader pointed at its data and output to memory.
-int decodeFieldBlock(EngineState* state, unsigned method, const uint8_t* data, size_t size) {
-    if (method == 0) {
-        // Stored: never copied beyond the target; a block that does not fit is refused.
-        if (size > state->memoryRoom) return RC_ERROR;
-        return memoryOutput(state, data, size) == 0 ? RC_OK : RC_ERROR;
-    }
-    if (method == 8 || method == 9) {
-        // Its own window: the entry being written may still need the main one.
-        state->memoryWindow = static_cast<uint8_t*>(std::calloc(WINDOW_SIZE, 1));
-        int r = state->memoryWindow ? inflateData(state, method == 9) : DECODE_NO_MEMORY;
-        std::free(state->memoryWindow);
-        state->memoryWindow = nullptr;
-        if (r == 0) return RC_OK;
-        if (!state->testOnly)
-            sendMessage(state, "\n  error:  %s%s\n",
-                        r == DECODE_NO_MEMORY ? "not enough memory to " : "invalid compressed data to ",
-                        "inflate");
-        return r == DECODE_NO_MEMORY ? RC_NOMEM3 : RC_ERROR;
-    }
-    if (state->testOnly) return int(method) * 256 + RC_ERROR;
-    sendMessage(state, "\nerror:  unsupported extra-field compression type (%u)--skipping\n", method);
-    return RC_ERROR;
-}
-
-}  // namespace
-
-int extractFieldBlock(EngineState* state, uint8_t* target, size_t targetSize, const uint8_t* block,
-                      size_t blockSize) {
-    if (blockSize < FIELD_BLOCK_HEADER) return RC_EFTRUNC;
-    const unsigned method = unsigned(block[0]) | unsigned(block[1]) << 8;
-    const uint32_t storedCrc = uint32_t(block[2]) | uint32_t(block[3]) << 8 |
-                               uint32_t(block[4]) << 16 | uint32_t(block[5]) << 24;
-    const size_t dataSize = blockSize - FIELD_BLOCK_HEADER;
-
-    uint8_t* const savedPos = state->inputPos;
-    const int savedCount = state->inputCount;
-    const int64_t savedLeft = state->compressedLeft;
-    const bool savedMemoryInput = state->memoryInput;
-    state->inputPos = const_cast<uint8_t*>(block + FIELD_BLOCK_HEADER);
-    state->inputCount = int(dataSize);
-    state->compressedLeft = int64_t(dataSize);
-    state->memoryInput = true;
-    state->memoryMode = 1;
-    state->memoryTarget = target;
-    state->memoryRoom = targetSize;
-    state->memoryProduced = 0;
-
-    int result = decodeFieldBlock(state, method, block + FIELD_BLOCK_HEADER, dataSize);
-
-    state->inputPos = savedPos;
-    state->inputCount = savedCount;
-    state->compressedLeft = savedLeft;
-    state->memoryInput = savedMemoryInput;
-    state->memoryMode = 0;
-    if (result != RC_OK) return result;
-
-    const uint32_t crc = crc32Update(0, target, state->memoryProduced);
-    if (crc == storedCrc) return RC_OK;
-    if (state->testOnly) return 8 * 256 + RC_ERROR;
-    sendMessage(state, "error [%s]:  bad extra-field CRC %08lx (should be %08lx)\n",
-                state->currentArchive, static_cast<unsigned long>(crc),
-                static_cast<unsigned long>(storedCrc));
-    return RC_ERROR;
 }

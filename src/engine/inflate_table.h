@@ -19,7 +19,6 @@
 #pragma once
 
 #include <cstdint>
-#include <cstring>
 
 constexpr uint32_t ENTRY_LITERAL = 1u << 5;
 constexpr uint32_t ENTRY_END = 1u << 6;
@@ -71,15 +70,4 @@ void releaseDecodeTable(DecodeTable& table);
 constexpr uint32_t tableCapacity(unsigned lookupBits, unsigned symbols, unsigned maxLength) {
     return (1u << lookupBits) +
            (maxLength > lookupBits ? symbols * (1u << (maxLength - lookupBits)) : 0u);
-}
-
-// Copies `run` bytes inside a window from `source` to `position`, neither run crossing
-// the window's end. A destination less than `run` ahead of its source repeats the
-// pattern byte by byte, as an LZ77 match must; otherwise the run is one block move.
-inline void copyWithinWindow(uint8_t* window, uint32_t position, uint32_t source, uint32_t run) {
-    if (position >= source && position - source < run) {
-        for (uint32_t i = 0; i < run; ++i) window[position + i] = window[source + i];
-    } else {
-        std::memmove(window + position, window + source, run);
-    }
 }

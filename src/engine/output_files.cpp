@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "engine/crc32.h"
+#include "engine/decode_result.h"
 #include "engine/directory_records.h"
 #include "engine/messages.h"
 #include "engine/output_names.h"
@@ -277,6 +278,7 @@ int passOn(EngineState* state, const uint8_t* bytes, size_t count, bool fromShri
 } // namespace
 
 int flushOutput(EngineState* state, const uint8_t* bytes, size_t count, bool fromShrink) {
+    if (state->readFailed) return DECODE_READ_FAILED;  // nothing more of the entry is written
     // Nothing beyond the declared size is passed on: more data is damage or a bomb, and
     // callers (the launcher's free-space check among them) trust the declared sizes.
     bool overrun = count > state->outputLeft;

@@ -24,7 +24,8 @@ void discardOutputFile(EngineState* state);
 constexpr int OUTPUT_OVER_SIZE = 90;
 
 // Output stage: size limit, CRC, progress event, optional end-of-line conversion, write.
-// Returns RC_OK, RC_ABORT, RC_DISKFULL or OUTPUT_OVER_SIZE.
+// Returns RC_OK, RC_ABORT, RC_DISKFULL or OUTPUT_OVER_SIZE; DECODE_READ_FAILED, passing
+// nothing on, once the archive could not be read.
 int flushOutput(EngineState* state, const uint8_t* bytes, size_t count, bool fromShrink);
 
 // Writes bytes to the output file or the console. RC_OK or RC_DISKFULL.

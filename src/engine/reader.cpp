@@ -3,7 +3,6 @@
 // "the next block" never needs a seek.
 #include "engine/reader.h"
 
-#include <csetjmp>
 #include <cstring>
 
 #include "engine/decrypt.h"
@@ -87,7 +86,7 @@ unsigned readBytes(EngineState* state, void* destination, unsigned count) {
 }
 
 int refillByte(EngineState* state) {
-    if (state->memoryInput) return END_OF_DATA;
+    if (state->memoryInput || state->readFailed) return END_OF_DATA;
     if (state->compressedLeft <= 0) {
         --state->compressedLeft;
         state->inputCount = 0;
@@ -96,7 +95,10 @@ int refillByte(EngineState* state) {
     int got = readBlock(state);
     if (got < 0) {
         sendMessage(state, "error:  zipfile read error\n");
-        std::longjmp(state->fatalReadExit, 1);
+        state->readFailed = true;
+        // What the failed read left in the block is nothing the reader may serve again.
+        forgetInputBlock(state);
+        return END_OF_DATA;
     }
     if (got == 0) return END_OF_DATA;
     state->bufferStart += READ_BLOCK;

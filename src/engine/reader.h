@@ -39,7 +39,8 @@ int seekArchive(EngineState* state, int64_t offset);
 unsigned readBytes(EngineState* state, void* destination, unsigned count);
 
 // Loads the next block for the byte reader and answers its first byte, or END_OF_DATA.
-// A read error takes the engine's non-local exit.
+// A read error is reported once and sets readFailed; from then on the byte reader
+// answers END_OF_DATA, so that a decoder ends as at the end of its data and returns.
 int refillByte(EngineState* state);
 
 // Next byte of the current entry's data (0-255) or END_OF_DATA.

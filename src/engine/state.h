@@ -7,7 +7,6 @@
 // archive reader and the records read from the archive.
 #pragma once
 
-#include <csetjmp>
 #include <cstdint>
 #include <cstdio>
 
@@ -96,6 +95,7 @@ struct EngineState : DecoderFields, DriverFields {
     int inputCount;
     int64_t compressedLeft;  // the entry's compressed bytes not yet handed out
     bool memoryInput;        // the byte reader serves an in-memory block and ends with it
+    bool readFailed;         // a read of the byte reader failed: the run ends with RC_FATAL
     bool blockDeciphered;    // bytes of the block were deciphered in place: no seek reuses it
 
     // --- Header fields of the current entry ------------------------------------------
@@ -108,7 +108,4 @@ struct EngineState : DecoderFields, DriverFields {
 
     // --- Times and volumes --------------------------------------------------------------
     VolumeCache volume;
-
-    // --- The single non-local exit, taken when a byte-wise read fails -------------------
-    std::jmp_buf fatalReadExit;
 };

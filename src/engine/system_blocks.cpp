@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "engine/crc32.h"
-#include "engine/inflate.h"
+#include "engine/field_block.h"
 #include "engine/messages.h"
 #include "engine/records.h"
 #include "engine/state.h"

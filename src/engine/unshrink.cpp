@@ -116,7 +116,7 @@ int unshrinkData(EngineState* state) {
             unsigned control = 0;
             if (!readCode(s, u.width, control)) break;
             if (control == 1) {
-                if (++u.width > MAX_WIDTH) return RC_ERROR;
+                if (++u.width > MAX_WIDTH) return DECODE_INVALID;
             } else if (control == 2) {
                 partialClear(s, lastAssigned);
                 lastAssigned = CONTROL_CODE;
@@ -127,7 +127,7 @@ int unshrinkData(EngineState* state) {
         uint8_t* top = stackEnd;
         unsigned c = code;
         while (c != CODE_ROOT) {
-            if (top == s->shrinkStack) return RC_ERROR;
+            if (top == s->shrinkStack) return DECODE_INVALID;
             if (s->shrinkParent[c] == CODE_FREE) {
                 *--top = firstByte;
                 c = previous;
@@ -141,7 +141,7 @@ int unshrinkData(EngineState* state) {
 
         unsigned next = lastAssigned + 1;
         while (next < SHRINK_CODES && s->shrinkParent[next] != CODE_FREE) ++next;
-        if (next >= SHRINK_CODES) return RC_ERROR;
+        if (next >= SHRINK_CODES) return DECODE_INVALID;
         s->shrinkValue[next] = firstByte;
         s->shrinkParent[next] = uint16_t(previous);
         lastAssigned = next;

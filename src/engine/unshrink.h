@@ -1,8 +1,10 @@
 // Method 1, shrink: dynamic LZW with codes of 9 to 13 bits and partial clearing.
 #pragma once
 
+#include "engine/decode_result.h"
+
 struct EngineState;
 
 // Decodes the current entry from the byte reader to flushOutput (fromShrink set).
-// Answers 0, RC_ERROR, RC_NOMEM3, or the non-zero result of flushOutput.
+// Answers DECODE_OK, DECODE_INVALID or the output stage's result.
 int unshrinkData(EngineState* state);
