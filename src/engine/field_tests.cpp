@@ -11,6 +11,7 @@
 #include "engine/field_block.h"
 #include "engine/messages.h"
 #include "engine/records.h"
+#include "engine/result.h"
 #include "engine/state.h"
 
 namespace {
@@ -75,18 +76,12 @@ int testBlock(EngineState* state, const SystemBlock& kind, const uint8_t* data, 
 
 int testExtraFields(EngineState* state) {
     int worst = RC_OK;
-    const uint8_t* field = state->extraField;
-    unsigned left = field != nullptr ? state->extraFieldLength : 0;
-    while (left >= 4) {
-        const uint16_t id = getLe16(field);
-        const unsigned length = getLe16(field + 2);
-        if (length > left - 4) break;
-        if (const SystemBlock* kind = systemBlock(id)) {
-            const int result = testBlock(state, *kind, field + 4, length);
-            if (result > worst) worst = result;
-        }
-        field += 4 + length;
-        left -= 4 + length;
+    if (state->extraField == nullptr) return worst;
+    const uint8_t* cursor = state->extraField;
+    ExtraBlock block;
+    while (nextExtraBlock(cursor, state->extraField + state->extraFieldLength, &block)) {
+        if (const SystemBlock* kind = systemBlock(block.id))
+            raiseResult(&worst, testBlock(state, *kind, block.data, block.size));
     }
     return worst;
 }

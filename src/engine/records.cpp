@@ -45,15 +45,7 @@ const MethodInfo* findMethod(unsigned method) {
     return nullptr;
 }
 
-// One block of an extra field.
-struct ExtraBlock {
-    uint16_t id;
-    const uint8_t* data;
-    unsigned size;
-};
-
-// Steps to the next block; false when no complete block remains.
-static bool nextExtraBlock(const uint8_t*& cursor, const uint8_t* end, ExtraBlock* block) {
+bool nextExtraBlock(const uint8_t*& cursor, const uint8_t* end, ExtraBlock* block) {
     if (end - cursor < 4) return false;
     unsigned size = getLe16(cursor + 2);
     if (size > unsigned(end - cursor) - 4) return false;

@@ -130,6 +130,17 @@ struct MethodInfo {
 // The row of a known method, or nullptr for a method the table does not hold.
 const MethodInfo* findMethod(unsigned method);
 
+// One block of an extra field (or of a block's own list of tagged attributes, which
+// has the same shape): 16-bit id, 16-bit size, data.
+struct ExtraBlock {
+    uint16_t id;
+    const uint8_t* data;
+    unsigned size;
+};
+
+// Steps `cursor` over the next block before `end`; false when no complete block remains.
+bool nextExtraBlock(const uint8_t*& cursor, const uint8_t* end, ExtraBlock* block);
+
 inline uint16_t getLe16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
 inline uint32_t getLe32(const uint8_t* p) {
     return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);

@@ -16,18 +16,13 @@ const uint8_t* findSecurityBlock(const EngineState* state, uint32_t* blockLength
     if (state->restoreSecurity == 0 || !isWindowsNT() || state->extraField == nullptr)
         return nullptr;
     const uint8_t* found = nullptr;
-    const uint8_t* p = state->extraField;
-    uint32_t left = state->extraFieldLength;
-    while (left >= 4) {
-        uint32_t id = getLe16(p);
-        uint32_t size = getLe16(p + 2);
-        if (size > left - 4) break;
-        if (id == EXTRA_SECURITY && size > 4 && p[4 + 4] == 0) {
-            found = p;
-            *blockLength = size + 4;
+    const uint8_t* cursor = state->extraField;
+    ExtraBlock block;
+    while (nextExtraBlock(cursor, state->extraField + state->extraFieldLength, &block)) {
+        if (block.id == EXTRA_SECURITY && block.size > 4 && block.data[4] == 0) {
+            found = block.data - 4;
+            *blockLength = block.size + 4;
         }
-        p += size + 4;
-        left -= size + 4;
     }
     return found;
 }
@@ -45,35 +40,28 @@ bool vmsRecordsVariable(EngineState* state, const uint8_t* extra, size_t length)
     constexpr uint32_t kVfabTag = 0x42414656;  // "VFAB"
     constexpr unsigned kVariableRecords = 2;
     unsigned recordFormat = 0;
-    while (length >= 4) {
-        uint32_t id = getLe16(extra);
-        size_t size = getLe16(extra + 2);
-        if (size > length - 4) break;
-        const uint8_t* data = extra + 4;
-        if (id == kPkwareVms && size >= 4) {
+    const uint8_t* cursor = extra;
+    ExtraBlock block;
+    while (nextExtraBlock(cursor, extra + length, &block)) {
+        const uint8_t* data = block.data;
+        const size_t size = block.size;
+        if (block.id == kPkwareVms && size >= 4) {
             uint32_t stored = getLe32(data);
             if (crc32Update(0, data + 4, size - 4) != stored) {
                 sendMessage(state, "[Warning: CRC error, discarding PKWARE extra field]\n");
             } else {
-                const uint8_t* tag = data + 4;
-                size_t left = size - 4;
-                while (left > 4) {
-                    uint32_t tagId = getLe16(tag);
-                    size_t tagSize = getLe16(tag + 2);
-                    if (tagSize > left - 4) break;
-                    if (tagId == 4 && tagSize >= 1) recordFormat = tag[4] & 0x0F;
-                    tag += 4 + tagSize;
-                    left -= 4 + tagSize;
-                }
+                // The block's attributes are tagged like extra blocks themselves.
+                const uint8_t* tagCursor = data + 4;
+                ExtraBlock tag;
+                while (nextExtraBlock(tagCursor, data + size, &tag))
+                    if (tag.id == 4 && tag.size >= 1) recordFormat = tag.data[0] & 0x0F;
             }
-        } else if (id == kVmsAttributes && size >= 4 && getLe32(data) == kVfabTag) {
+        } else if (block.id == kVmsAttributes && size >= 4 && getLe32(data) == kVfabTag) {
             size_t unpackedLength = 0;
             uint8_t* unpacked = unpackVmsBlock(state, data, size, &unpackedLength);
             if (unpacked != nullptr && unpackedLength >= 32) recordFormat = unpacked[31] & 0x0F;
             std::free(unpacked);
         }
-        extra += 4 + size;
-        length -= 4 + size;
     }
     return recordFormat == kVariableRecords;
 }
