@@ -14,10 +14,12 @@ using namespace core_test;
 
 namespace {
 
-const std::set<int> knownResults = {RC_OK,       RC_WARNING, RC_ERROR,    RC_FATAL,    RC_NOMEM,
-                                    RC_NOMEM2,   RC_NOMEM3,  RC_NOMEM4,   RC_NOARCHIVE, RC_PARAM,
-                                    RC_NOMATCH,  RC_DISKFULL, RC_EOF,     RC_ISDIR,    RC_EFTRUNC,
-                                    RC_ABORT,    RC_UNSUPPORTED, RC_BADPASSWORD};
+// What damage to an archive can lead to when nothing is written: never a lack of memory
+// (no claim may make the engine allocate by it), a write error, a stop, or a parameter
+// or archive-name error.
+const std::set<int> damageResults = {RC_OK,      RC_WARNING, RC_ERROR, RC_FATAL,
+                                     RC_NOARCHIVE, RC_NOMATCH, RC_EOF,  RC_EFTRUNC,
+                                     RC_UNSUPPORTED};
 
 // One kind of damage, chosen and placed by the generator.
 Bytes damage(Bytes bytes, std::mt19937& random) {
@@ -62,7 +64,7 @@ void runDamaged(const TempDir& dir, const Bytes& original, unsigned seed, int ro
                 if (mode == 1) o.listMode = 1;
                 if (mode == 2) o.testOnly = 1;
             });
-            ASSERT_TRUE(knownResults.count(run.result)) << "seed " << seed << " round " << round << " mode " << mode
+            ASSERT_TRUE(damageResults.count(run.result)) << "seed " << seed << " round " << round << " mode " << mode
                                                           << " result " << run.result;
             ASSERT_EQ(run.callbacksOutsideCall, 0);
         }

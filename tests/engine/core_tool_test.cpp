@@ -69,6 +69,19 @@ TEST(CoreTool, JsonListingCarriesEveryValue) {
     EXPECT_NE(run.output.find("1 entry"), std::string::npos);
 }
 
+TEST(CoreTool, RatiosOfClaimedSizesAreCapped) {
+    // Uncompressed 1, compressed 268,435,457: the per mille leaves 32 bits; entry and
+    // total show the same capped percentage.
+    TempDir dir;
+    Bytes archive = buildArchive({TestEntry{"a", "x"}});
+    const size_t central = archive.find("PK\x01\x02");
+    archive.replace(central + 20, 4, Bytes("\x01\0\0\x10", 4));
+    dir.write("r.zip", archive);
+    ToolRun run = tool(dir, "list '" + dir.file("r.zip") + "'");
+    EXPECT_TRUE(contains(run.output, "           1    268435457 214748365%  Stored")) << run.output;
+    EXPECT_TRUE(contains(run.output, "           1    268435457 214748365%  1 entry")) << run.output;
+}
+
 // Modes as ls -l shows them where the archive stores them (set-id and sticky bits
 // included), the making system elsewhere; with a pattern, each listed entry keeps its own.
 TEST(CoreTool, VerboseListingShowsModes) {

@@ -82,14 +82,17 @@ void describeModes(const char* archivePath) {
     }
 }
 
-// Percent of the total saved (or added), rounded; the sizes are the archive's claims,
-// so the quotient is taken first and capped before it could overflow.
+// Percent of the total saved (or added), rounded. The sizes are the archive's claims:
+// the per mille is capped where the engine caps each entry's (the 32-bit limit) before
+// any step of it could overflow.
 static unsigned overallRatio(uint64_t size, uint64_t compressed) {
+    constexpr uint64_t kCap = INT32_MAX;
     if (size == 0) return 0;
     uint64_t difference = compressed <= size ? size - compressed : compressed - size;
-    if (difference / size >= 1000000) return 100000000;
-    uint64_t permille = difference <= UINT64_MAX / 1000 ? difference * 1000 / size
-                                                        : difference / (size / 1000);
+    uint64_t permille = difference / size >= kCap / 1000       ? kCap
+                        : difference <= UINT64_MAX / 1000      ? difference * 1000 / size
+                                                               : difference / (size / 1000);
+    if (permille > kCap) permille = kCap;
     return unsigned((permille + 5) / 10);
 }
 
