@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "launcher/app/command_line.h"
+#include "launcher/state/run_records.h"
 #include "platform/app_framework.h"
 #include "text_pieces.h"
 
@@ -16,22 +17,26 @@ namespace {
 
 bool pointsIntoArguments(const char* p, const std::vector<char*>& arguments) {
     for (char* argument : arguments)
-        if (p >= argument && p <= argument + std::strlen(argument)) return true;
+        if (p >= argument && p <= argument + std::strlen(argument))
+            return true;
     return false;
 }
 
 void checkList(char** list, const std::vector<char*>& arguments) {
-    if (list == nullptr) return;
+    if (list == nullptr)
+        return;
     size_t i = 0;
     for (; list[i] != nullptr; ++i) {
-        if (i >= arguments.size() || !pointsIntoArguments(list[i], arguments)) std::abort();
+        if (i >= arguments.size() || !pointsIntoArguments(list[i], arguments))
+            std::abort();
     }
 }
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size > 65536) return 0;
+    if (size > 65536)
+        return 0;
     std::vector<std::string> pieces = fuzz::splitAtZeros(data, size);
     // Each argument in an allocation of its own size, so that a read past its end shows.
     std::vector<char*> arguments;
@@ -45,15 +50,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     platform::setArgumentVector(int(arguments.size()), vector.data());
 
     parseCommandLine();
-    if (optionError == nullptr) {
-        checkList(javaOptions, arguments);
-        checkList(installerArgs, arguments);
+    if (commandLine.optionError == nullptr) {
+        checkList(commandLine.javaOptions, arguments);
+        checkList(commandLine.installerArgs, arguments);
     }
-    for (const char* path : {jreLocation, programPath, m_szTempDirectory})
-        if (strnlen(path, kPathBufferSize) >= kPathBufferSize) std::abort();
+    for (const char* path :
+         {commandLine.jreLocation, commandLine.programPath, runPaths.m_szTempDirectory})
+        if (strnlen(path, kPathBufferSize) >= kPathBufferSize)
+            std::abort();
 
     resetCommandLine();
     platform::setArgumentVector(0, nullptr);
-    for (char* argument : arguments) std::free(argument);
+    for (char* argument : arguments)
+        std::free(argument);
     return 0;
 }

@@ -11,25 +11,31 @@
 
 #include "launcher/launch/descriptor.h"
 #include "launcher/run/extraction_directory.h"
+#include "launcher/state/run_records.h"
 #include "platform/profile.h"
 
 namespace {
 
-void removeDescriptor() { unlink(descriptorPath); }
+void removeDescriptor() {
+    unlink(runPaths.descriptorPath);
+}
 
 void writeDescriptor(const uint8_t* data, size_t size) {
-    if (descriptorPath[0] == '\0') {
+    if (runPaths.descriptorPath[0] == '\0') {
         const char* tmp = std::getenv("TMPDIR");
-        std::string pattern = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") +
-                              "/quenlow-fuzz-sfx-XXXXXX";
+        std::string pattern =
+            std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/quenlow-fuzz-sfx-XXXXXX";
         const int fd = mkstemp(pattern.data());
-        if (fd < 0) std::abort();
+        if (fd < 0)
+            std::abort();
         close(fd);
-        std::snprintf(descriptorPath, sizeof descriptorPath, "%s", pattern.c_str());
+        std::snprintf(runPaths.descriptorPath, sizeof runPaths.descriptorPath, "%s",
+                      pattern.c_str());
         std::atexit(removeDescriptor);
     }
-    FILE* file = std::fopen(descriptorPath, "wb");
-    if (file == nullptr || (size > 0 && std::fwrite(data, 1, size, file) != size)) std::abort();
+    FILE* file = std::fopen(runPaths.descriptorPath, "wb");
+    if (file == nullptr || (size > 0 && std::fwrite(data, 1, size, file) != size))
+        std::abort();
     std::fclose(file);
 }
 
@@ -49,9 +55,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     char* buffer = static_cast<char*>(std::malloc(bufferSize));
     for (const char* key : {"CMD", "JRE_COMPONENT", "TEMP_SPACE_TOTAL_BYTES", "DISKCNT"}) {
         const uint32_t copied = platform::readProfileString("autorun", key, "default", buffer,
-                                                            bufferSize, descriptorPath);
-        if (bufferSize > 0 && (copied >= bufferSize || buffer[copied] != '\0')) std::abort();
-        if (bufferSize == 0 && copied != 0) std::abort();
+                                                            bufferSize, runPaths.descriptorPath);
+        if (bufferSize > 0 && (copied >= bufferSize || buffer[copied] != '\0'))
+            std::abort();
+        if (bufferSize == 0 && copied != 0)
+            std::abort();
     }
     std::free(buffer);
     return 0;

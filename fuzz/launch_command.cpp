@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "launcher/launch/launch_command.h"
+#include "launcher/state/run_records.h"
 #include "platform/process.h"
 #include "text_pieces.h"
 
@@ -23,7 +24,8 @@ namespace {
 
 std::vector<char*> nullTerminated(std::vector<std::string>& texts) {
     std::vector<char*> list;
-    for (std::string& text : texts) list.push_back(text.data());
+    for (std::string& text : texts)
+        list.push_back(text.data());
     list.push_back(nullptr);
     return list;
 }
@@ -31,7 +33,8 @@ std::vector<char*> nullTerminated(std::vector<std::string>& texts) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size < 1 || size > 65536) return 0;
+    if (size < 1 || size > 65536)
+        return 0;
     const unsigned javaCount = data[0];
     std::vector<std::string> pieces = fuzz::splitAtZeros(data + 1, size - 1);
     pieces.resize(pieces.size() < 6 ? 6 : pieces.size());
@@ -57,16 +60,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::abort();
 
     const bool plainJavaPath = pieces[0].find('"') == std::string::npos;
-    if (!commandOverflow && pieces[5].empty() && plainJavaPath) {
-        std::vector<std::string> expected = {pieces[0],
-                                             "-Djava.io.tmpdir=" + pieces[1],
+    if (!runState.commandOverflow && pieces[5].empty() && plainJavaPath) {
+        std::vector<std::string> expected = {pieces[0], "-Djava.io.tmpdir=" + pieces[1],
                                              "-Dsfx.installer.launcher.home=" + pieces[2],
                                              "-Dsfx.extract.path=" + pieces[3],
                                              "-Dsfx.exe=" + pieces[4]};
         expected.insert(expected.end(), javaOptions.begin(), javaOptions.end());
         expected.insert(expected.end(), installerArgs.begin(), installerArgs.end());
         if (platform::splitCommandLine(command) != expected) {
-            std::fprintf(stderr, "launch command does not split back into its parts: %s\n", command);
+            std::fprintf(stderr, "launch command does not split back into its parts: %s\n",
+                         command);
             std::abort();
         }
     }

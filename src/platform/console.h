@@ -34,4 +34,16 @@ void waitForKeyPress();
 // Releases the process's console, if it has one.
 void releaseConsole();
 
+// True when standard input is a terminal (Windows: a console).
+bool inputIsTerminal();
+
+// Reads one line from standard input into buffer (the line end kept when it fits, as fgets
+// does) with the terminal's echo off, switched back on before returning, so that a terminal
+// is never left silent; the rest of a line too long for the buffer is read and dropped.
+// False at the end of the input.
+bool readLineWithoutEcho(char* buffer, int size);
+
+// readLineWithoutEcho's reading, echo aside.
+bool readWholeLine(char* buffer, int size);
+
 } // namespace platform

@@ -99,9 +99,6 @@ class CProgressCtrl : public CWnd {
     void SetPos(int position) const;
 };
 
-// Declared by the dialog for its template's animation slot; nothing here drives it.
-class CAnimateCtrl : public CWnd {};
-
 // Painting of a window between begin and end of a paint cycle.
 class CPaintDC {
   public:

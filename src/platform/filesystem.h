@@ -55,6 +55,10 @@ struct FileAttributes {
 // Attributes of path itself (a link is not followed).
 FileAttributes fileAttributes(const char* path);
 
+// True when path is a directory or a link to one: for a directory the user names, such as
+// the temporary directory, never for entries of a tree being removed.
+bool isDirectoryFollowingLinks(const char* path);
+
 // Clears the read-only attribute of path, keeping its other attributes.
 bool clearReadOnly(const char* path);
 

@@ -7,10 +7,14 @@
 
 #include <cstddef>
 
+// kJavaProgramInRuntime: the Java program inside a runtime directory (-jreLoc), as a
+// format for that directory.
 #ifdef _WIN32
 #define PATH_SEP "\\"
+inline constexpr const char* kJavaProgramInRuntime = "%s\\bin\\java.exe";
 #else
 #define PATH_SEP "/"
+inline constexpr const char* kJavaProgramInRuntime = "%s/bin/java";
 #endif
 
 // Every path value of the launcher lives in a buffer of this size: at most 1024

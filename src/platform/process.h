@@ -1,11 +1,14 @@
 /*
  * Starting the installer and waiting for it.
  *
- * The launcher builds one Windows command line. On Windows it is handed to the system
- * as it is. On Linux it is split into an argument vector by the rules the Windows C
- * runtime uses to parse a command line, so that the installer receives exactly the
- * arguments it would receive on Windows, and then spawned; a child killed by signal N
- * reports the exit code 128 + N.
+ * The launcher builds one Windows command line and, beside it, the argument vector the
+ * Windows C runtime would make of it. On Windows the command line is handed to the system
+ * as it is. On Linux the argument vector is spawned directly (splitting the command line
+ * again would cut a path holding a double quote apart); a child killed by signal N reports
+ * the exit code 128 + N.
+ *
+ * While the installer runs, the interruption stage is "installerRunning" (see
+ * interruption.h); the start does not happen once an interruption has cancelled the run.
  *
  * Start and wait are two calls so that the caller can log between them.
  */
@@ -21,10 +24,12 @@ struct ChildProcess {
     intptr_t handle = 0; // process handle on Windows, process id on Linux
 };
 
-// Starts `commandLine` (its first argument names the program) in the current working
-// directory with the program's environment. Standard handles are inherited when
-// `inheritHandles` is set. Returns false when the process could not be created.
-bool startProcess(char* commandLine, bool inheritHandles, ChildProcess* child);
+// Starts the installer in the current working directory with the program's environment:
+// Windows runs `commandLine` (its first argument names the program), Linux `arguments`
+// (when empty, the command line split by the Windows rules). Standard handles are inherited
+// when `inheritHandles` is set. Returns false when the process could not be created.
+bool startProcess(char* commandLine, const std::vector<std::string>& arguments, bool inheritHandles,
+                  ChildProcess* child);
 
 // Waits without a time limit for the child to end and releases it. Returns false when
 // the wait failed; otherwise stores the child's exit code.

@@ -22,4 +22,12 @@ uint32_t readProfileString(const char* section, const char* key, const char* def
 // The system's error code left by the last profile read (GetLastError; errno on Linux).
 unsigned long lastProfileError();
 
+// Linux reads a profile whole into memory, so it takes none above this size (a launch
+// descriptor is a few hundred bytes): such a file reads as missing.
+inline constexpr uint64_t kProfileSizeLimit = 1024 * 1024;
+
+// True when the reader refuses the file for its size (never on Windows, whose reader has
+// bounds of its own).
+bool profileTooLarge(const char* path);
+
 } // namespace platform

@@ -11,10 +11,12 @@ import os
 import pty
 import re
 import shutil
+import signal
 import struct
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 import zipfile
 from pathlib import Path
@@ -26,7 +28,9 @@ COMPONENT = "sample.jre"
 CMD = "bin/java -jar install/installer.jar --payload payload"
 
 
-class LinuxInstallerTest(unittest.TestCase):
+class InstallerTestCase(unittest.TestCase):
+    """A scratch folder per test and the means to build and run installers in it."""
+
     @classmethod
     def setUpClass(cls):
         cls.cache = Path(OPTIONS.cache).resolve()
@@ -68,11 +72,122 @@ class LinuxInstallerTest(unittest.TestCase):
         return support.pack_unchecked(Path(OPTIONS.sfx), self.work / "setup-sample", source,
                                       **keys)
 
-    def run_installer(self, installer, *arguments):
-        environment = dict(os.environ, TMPDIR=str(self.base),
-                           QUENLOW_TEST_REPORT=str(self.report))
-        return subprocess.run([str(installer), *arguments], cwd=self.home, env=environment,
-                              capture_output=True, text=True, timeout=300)
+    def environment(self, base=None):
+        return dict(os.environ, TMPDIR=str(base or self.base),
+                    QUENLOW_TEST_REPORT=str(self.report))
+
+    def run_installer(self, installer, *arguments, base=None):
+        return subprocess.run([str(installer), *arguments], cwd=self.home,
+                              env=self.environment(base), capture_output=True, text=True,
+                              timeout=300)
+
+    def start_installer(self, installer, *arguments):
+        return subprocess.Popen([str(installer), *arguments], cwd=self.home,
+                                env=self.environment(), stdout=subprocess.DEVNULL,
+                                stderr=subprocess.PIPE, text=True)
+
+    def wait_for(self, condition, process):
+        """Polls (a minute at most) until condition() holds while the process runs."""
+        deadline = time.monotonic() + 60
+        while not condition():
+            if process.poll() is not None or time.monotonic() > deadline:
+                self.fail("gave up waiting; the launcher said: " + process.communicate()[1])
+            time.sleep(0.005)
+
+
+class LauncherEdgeTest(InstallerTestCase):
+    """Interruptions, unusual temporary directories and descriptors: the launcher's own
+    behaviour, which the archive's record forms do not change."""
+
+    def test_a_signal_during_the_extraction_cancels_and_ends_the_launcher_by_it(self):
+        source = self.source()
+        # Many entries, so that the extraction runs a while and stops soon after the signal.
+        bulk = source / "Disk1" / "bulk"
+        bulk.mkdir()
+        for index in range(320):
+            (bulk / ("part%03d.bin" % index)).write_bytes(os.urandom(128 * 1024))
+        installer = self.pack(source, "--cmd", CMD, "--jre-component", COMPONENT)
+        for sent in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP):
+            with self.subTest(signal=sent.name):
+                process = self.start_installer(installer, "-silent", "-nowait")
+                self.wait_for(lambda: list(self.base.glob("sfx*.tmp/Disk1")), process)
+                process.send_signal(sent)
+                errors = process.communicate(timeout=120)[1]
+                self.assertEqual(process.returncode, -sent, errors)
+                self.assertEqual(errors, "ERROR: Unzip failed\n")
+                self.assertEqual(support.extraction_dirs(self.base), [])
+                self.assertFalse(self.report.exists())
+
+    def test_sigterm_while_the_installer_runs_reaches_it_and_the_launcher_cleans_up(self):
+        installer = self.pack(self.source(), "--cmd", CMD + " --wait",
+                              "--jre-component", COMPONENT)
+        process = self.start_installer(installer, "-silent", "-nowait")
+        waiting = Path(str(self.report) + ".waiting")
+        self.wait_for(waiting.exists, process)
+        process.send_signal(signal.SIGTERM)
+        errors = process.communicate(timeout=120)[1]
+        # The Java runtime ends with 128 + 15 after its shutdown hooks; that is the
+        # launcher's exit status, not a death by the signal.
+        self.assertEqual(process.returncode, 143, errors)
+        self.assertTrue(Path(str(self.report) + ".ended").exists())
+        self.assertEqual(support.extraction_dirs(self.base), [])
+
+    def test_temporary_directories_behind_a_link_or_with_a_quote_and_a_blank(self):
+        installer = self.pack(self.source(), "--cmd", CMD, "--jre-component", COMPONENT)
+        linked = self.work / "linked-tmp"
+        linked.symlink_to(self.base)
+        quoted = self.work / 'say "hi" there'
+        quoted.mkdir()
+        for base in (linked, quoted):
+            with self.subTest(base=base.name):
+                result = self.run_installer(installer, "-silent", "-nowait", base=base)
+                self.assertEqual(result.returncode, 0, result.stderr)
+                report = support.read_report(self.report)
+                self.assertEqual(report["property.java.io.tmpdir"], str(base))
+                self.assertTrue(report["property.sfx.extract.path"].startswith(str(base) + "/sfx"))
+                self.assertEqual(support.extraction_dirs(base), [])
+
+    def test_no_room_for_the_whole_archive(self):
+        source = self.source()
+        (source / "sfx.ini").write_text("[autorun]\nTEMP_SPACE_TOTAL_BYTES=%d\n" % (1 << 62))
+        installer = self.pack(source, "--cmd", CMD, "--jre-component", COMPONENT)
+        result = self.run_installer(installer, "-silent", "-nowait")
+        self.assertEqual(result.returncode, 255)
+        self.assertRegex(result.stderr, r"^ERROR: The directory " + re.escape(str(self.base)) +
+                         r" does not have enough free space\. At least \d+ MB are required\."
+                         r"(.|\n)*\nERROR: Cannot setup the extract directory\.\n$")
+        self.assertEqual(support.extraction_dirs(self.base), [])
+
+    def test_archive_without_a_descriptor(self):
+        installer = self.work / "setup-without-descriptor"
+        shutil.copyfile(OPTIONS.sfx, installer)
+        installer.chmod(0o755)
+        with zipfile.ZipFile(installer, "a") as archive:
+            archive.writestr("Disk1/readme.txt", "no sfx.ini here\n")
+        result = self.run_installer(installer, "-silent", "-nowait")
+        self.assertEqual(result.returncode, 1)
+        self.assertEqual(result.stderr, "ERROR: Cannot obtain archive information because it "
+                                        "is corrupted (1).\n")
+        self.assertEqual(support.extraction_dirs(self.base), [])
+
+    def test_two_runtime_components_unpack_into_the_first_ones_directory(self):
+        source = self.source()
+        extra = self.work / "extra"
+        (extra / "lib").mkdir(parents=True)
+        (extra / "lib" / "extra.txt").write_text("extra\n")
+        support.zip_tree(extra, support.component_dir(source, "extra.jre", "2.0") / "x.jar")
+        installer = self.pack(source, "--cmd", CMD, "--jre-component",
+                              COMPONENT + ",extra.jre:2.0")
+        result = self.run_installer(installer, "-silent", "-nowait", "-debug")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        kept = self.base / support.extraction_dirs(self.base)[0]
+        self.assertTrue((kept / COMPONENT / "bin" / "java").is_file())
+        self.assertEqual((kept / COMPONENT / "lib" / "extra.txt").read_text(), "extra\n")
+        self.assertFalse((kept / "extra.jre").exists())
+
+
+class LinuxInstallerTest(InstallerTestCase):
+    """The installer run as users run it, and how each failure before the launch ends."""
 
     def test_silent_install_passes_everything_through(self):
         installer = self.pack(self.source(), "--cmd", CMD, "--jre-component", COMPONENT)

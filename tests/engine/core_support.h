@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -49,16 +50,27 @@ inline Bytes extraBlock(uint16_t id, const Bytes& data) {
 }
 
 // A stored entry as the test wants it written.
+// One entry with every header field under the test's control. `data` is what is stored
+// (for method 0 the entry's bytes); `uncompressed` is the entry's bytes when they differ.
 struct TestEntry {
     std::string name;
     Bytes data;
+    std::optional<Bytes> uncompressed;
+    uint16_t method = 0;
     uint16_t flags = 0;
     uint8_t hostSystem = 3;  // Unix: names taken as they are
     uint8_t hostVersion = 30;
+    uint8_t neededVersion = 20;
+    uint8_t neededHost = 0;
     uint32_t dosDateTime = 0x58A96000u;  // 2024-05-09 12:00:00
+    uint16_t internalAttributes = 0;
     uint32_t externalAttributes = 0;
     Bytes centralExtra;
     Bytes localExtra;
+    std::optional<std::string> localName;       // a local name that differs
+    std::optional<uint16_t> localMethod;        // a local method that differs
+    std::optional<uint32_t> localUncompressed;  // a local size that differs
+    std::optional<uint32_t> crc;                // a CRC that differs from the data's
 };
 
 // How the archive around the entries is laid out.
@@ -71,47 +83,54 @@ struct Layout {
     bool zip64 = false;                // markers in the end record, Zip64 records before it
     bool zip64LocatorRelative = false; // locator's offset counts from the archive start
     Bytes trailer;                     // bytes after the end record and comment
+    std::optional<uint16_t> countOverride;  // entries announced by the end record
 };
 
+// The one archive builder of the tests.
 inline Bytes buildArchive(const std::vector<TestEntry>& entries, const Layout& layout = {}) {
     const uint64_t base = layout.adjustOffsets ? layout.prefix.size() : 0;
     Bytes body, directory;
     for (const TestEntry& e : entries) {
+        const Bytes& content = e.uncompressed ? *e.uncompressed : e.data;
+        const uint32_t crc = e.crc ? *e.crc : crc32Of(content);
         const uint64_t localOffset = body.size() + base;
-        const uint32_t crc = crc32Of(e.data);
+        const std::string& localName = e.localName ? *e.localName : e.name;
         body += "PK\x03\x04";
-        put16(body, 10);
+        body += char(e.neededVersion);
+        body += char(e.neededHost);
         put16(body, e.flags);
-        put16(body, 0);
+        put16(body, e.localMethod ? *e.localMethod : e.method);
         put32(body, e.dosDateTime);
         put32(body, crc);
         put32(body, uint32_t(e.data.size()));
-        put32(body, uint32_t(e.data.size()));
-        put16(body, uint32_t(e.name.size()));
+        put32(body, e.localUncompressed ? *e.localUncompressed : uint32_t(content.size()));
+        put16(body, uint32_t(localName.size()));
         put16(body, uint32_t(e.localExtra.size()));
-        body += e.name + e.localExtra + e.data;
+        body += localName + e.localExtra + e.data;
 
         directory += "PK\x01\x02";
         directory += char(e.hostVersion);
         directory += char(e.hostSystem);
-        put16(directory, 10);
+        directory += char(e.neededVersion);
+        directory += char(e.neededHost);
         put16(directory, e.flags);
-        put16(directory, 0);
+        put16(directory, e.method);
         put32(directory, e.dosDateTime);
         put32(directory, crc);
         put32(directory, uint32_t(e.data.size()));
-        put32(directory, uint32_t(e.data.size()));
+        put32(directory, uint32_t(content.size()));
         put16(directory, uint32_t(e.name.size()));
         put16(directory, uint32_t(e.centralExtra.size()));
         put16(directory, 0);
         put16(directory, 0);
-        put16(directory, 0);
+        put16(directory, e.internalAttributes);
         put32(directory, e.externalAttributes);
         put32(directory, uint32_t(localOffset));
         directory += e.name + e.centralExtra;
     }
     const uint64_t directoryOffset = body.size() + base + uint64_t(layout.directoryOffsetDelta);
     const uint64_t directorySize = directory.size() + uint64_t(layout.directorySizeDelta);
+    const uint32_t count = layout.countOverride ? *layout.countOverride : uint32_t(entries.size());
     Bytes archive = layout.prefix + body + directory;
     if (layout.zip64) {
         const uint64_t recordAt = archive.size();
@@ -121,8 +140,8 @@ inline Bytes buildArchive(const std::vector<TestEntry>& entries, const Layout& l
         put16(archive, 45);
         put32(archive, 0);
         put32(archive, 0);
-        put64(archive, entries.size());
-        put64(archive, entries.size());
+        put64(archive, count);
+        put64(archive, count);
         put64(archive, directorySize);
         put64(archive, directoryOffset);
         archive += "PK\x06\x07";
@@ -133,8 +152,8 @@ inline Bytes buildArchive(const std::vector<TestEntry>& entries, const Layout& l
     archive += "PK\x05\x06";
     put16(archive, 0);
     put16(archive, 0);
-    put16(archive, layout.zip64 ? 0xFFFF : uint32_t(entries.size()));
-    put16(archive, layout.zip64 ? 0xFFFF : uint32_t(entries.size()));
+    put16(archive, layout.zip64 ? 0xFFFF : count & 0xFFFF);
+    put16(archive, layout.zip64 ? 0xFFFF : count & 0xFFFF);
     put32(archive, layout.zip64 ? 0xFFFFFFFFu : uint32_t(directorySize));
     put32(archive, layout.zip64 ? 0xFFFFFFFFu : uint32_t(directoryOffset));
     put16(archive, uint32_t(layout.comment.size()));

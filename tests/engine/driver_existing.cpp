@@ -57,7 +57,7 @@ void putFile(const std::string& path, const Bytes& bytes, time_t when) {
 
 struct Existing : Workspace {
     Existing() {
-        write(buildRaw({{"a.txt", "new a"}, {"b.txt", "new b"}, {"c.txt", "new c"}}));
+        write(buildArchive({{"a.txt", "new a"}, {"b.txt", "new b"}, {"c.txt", "new c"}}));
         putFile(out("a.txt"), "old a", entryTime() - kDay);
         putFile(out("b.txt"), "old b", entryTime() + kDay);
     }
@@ -122,7 +122,7 @@ TEST(DriverExisting, EveryAnswerOfTheReplaceQuestion) {
 
 TEST(DriverExisting, BackupNamesCountUp) {
     Workspace w;
-    w.write(buildRaw({{"a.txt", "v2"}}));
+    w.write(buildArchive({{"a.txt", "v2"}}));
     putFile(w.out("a.txt"), "v1", entryTime() - kDay);
     auto backup = [](UnzipOptions& o, UnzipCallbacks&) {
         o.keepBackup = 1;

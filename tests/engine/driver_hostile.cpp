@@ -172,7 +172,7 @@ TEST(DriverHostile, CutAtEveryRecordBoundary) {
 }
 
 TEST(DriverHostile, LocalOffsetsIntoTheDirectoryOrPastTheEnd) {
-    Bytes archive = buildRaw({RawEntry{"first.txt", "one"}, RawEntry{"second.txt", "two"}});
+    Bytes archive = buildArchive({TestEntry{"first.txt", "one"}, TestEntry{"second.txt", "two"}});
     const size_t end = archive.rfind("PK\x05\x06");
     const size_t central = le32(archive, end + 16);
     const size_t secondCentral = archive.find("PK\x01\x02", central + 4);
@@ -198,19 +198,19 @@ TEST(DriverHostile, HugeClaimedSizesWithLittleData) {
     core_test::put64(zip64Sizes, uint64_t(1) << 62);
     core_test::put64(zip64Sizes, uint64_t(1) << 62);
     for (int variant = 0; variant < 4; ++variant) {
-        RawEntry entry{"claim.bin", variant % 2 == 0 ? Bytes("tiny") : Bytes("\x03\x00", 2)};
+        TestEntry entry{"claim.bin", variant % 2 == 0 ? Bytes("tiny") : Bytes("\x03\x00", 2)};
         entry.method = variant % 2 == 0 ? 0 : 8;
         if (variant % 2 == 1) entry.uncompressed = Bytes();
         Bytes archive;
         if (variant < 2) {
             entry.localUncompressed = 0xFFFFFFF0u;
-            archive = buildRaw({entry});
+            archive = buildArchive({entry});
             const size_t central = archive.find("PK\x01\x02");
             archive.replace(central + 24, 4, "\xF0\xFF\xFF\xFF");
         } else {
             entry.centralExtra = core_test::extraBlock(0x0001, zip64Sizes);
             entry.localExtra = entry.centralExtra;
-            archive = buildRaw({entry});
+            archive = buildArchive({entry});
             for (size_t at : {archive.find("PK\x03\x04") + 18, archive.find("PK\x01\x02") + 20})
                 archive.replace(at, 8, Bytes(8, '\xFF'));
         }
@@ -243,10 +243,10 @@ TEST(DriverHostile, LongestNamesAndDeepestNesting) {
     for (int level = 0; level < 16000; ++level) climbing += "../";
     Workspace w;
     EngineRun run = extractHostile(w,
-                                   buildRaw({RawEntry{std::string(65535, 'n'), "long"},
-                                             RawEntry{(deep + "deep.txt").substr(0, 65535), "deep"},
-                                             RawEntry{(climbing + "up.txt").substr(0, 65535), "up"},
-                                             RawEntry{std::string(65535, '/'), "slashes"}}),
+                                   buildArchive({TestEntry{std::string(65535, 'n'), "long"},
+                                             TestEntry{(deep + "deep.txt").substr(0, 65535), "deep"},
+                                             TestEntry{(climbing + "up.txt").substr(0, 65535), "up"},
+                                             TestEntry{std::string(65535, '/'), "slashes"}}),
                                    "longest names");
     EXPECT_EQ(run.result, RC_ERROR);
 }
@@ -326,9 +326,9 @@ TEST(DriverHostile, DataOverlappingAnotherEntryOrTheDirectoryAreRefused) {
     // The first entry's data hold a whole local record that the second central record
     // points at; the third entry's data run on into the central directory. Only the
     // first entry is written.
-    const Bytes inner = buildRaw({RawEntry{"second.txt", "x"}});
-    Bytes archive = buildRaw({RawEntry{"first.bin", inner.substr(0, inner.find("PK\x01\x02"))},
-                              RawEntry{"second.txt", "x"}, RawEntry{"third.txt", "y"}});
+    const Bytes inner = buildArchive({TestEntry{"second.txt", "x"}});
+    Bytes archive = buildArchive({TestEntry{"first.bin", inner.substr(0, inner.find("PK\x01\x02"))},
+                              TestEntry{"second.txt", "x"}, TestEntry{"third.txt", "y"}});
     const size_t second = archive.find("PK\x01\x02", archive.find("PK\x01\x02") + 4);
     archive.replace(second + 42, 4, Bytes("\x27\0\0\0", 4));  // 30 + "first.bin"
     const Bytes claim("\x40\0\0\0\x40\0\0\0", 8);             // 64 bytes, stored
@@ -370,9 +370,9 @@ TEST(DriverHostile, LocalOffsetsNearTheTopOfSixtyFourBits) {
         for (const Bytes& prefix : {Bytes(), Bytes(100, 'M')}) {
             Bytes zip64;
             core_test::put64(zip64, claimed);
-            RawEntry entry{"far.txt", "data"};
+            TestEntry entry{"far.txt", "data"};
             entry.centralExtra = core_test::extraBlock(0x0001, zip64);
-            Bytes archive = buildRaw({entry});
+            Bytes archive = buildArchive({entry});
             size_t central = archive.find("PK\x01\x02");
             ASSERT_NE(central, std::string::npos);
             archive.replace(central + 42, 4, "\xFF\xFF\xFF\xFF");

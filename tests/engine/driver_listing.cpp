@@ -68,26 +68,26 @@ TEST(DriverListing, CompressionRatioInPerMille) {
 
 TEST(DriverListing, ValuesOfEachEntry) {
     Workspace w;
-    RawEntry stored{"stored.txt", Bytes(1000, 's')};
-    RawEntry deflated{"packed.bin", Bytes(250, 'p')};  // listed by its headers only
+    TestEntry stored{"stored.txt", Bytes(1000, 's')};
+    TestEntry deflated{"packed.bin", Bytes(250, 'p')};  // listed by its headers only
     deflated.method = 8;
     deflated.flags = 4;  // option bits 2: "F"
     deflated.uncompressed = Bytes(1000, 'u');
-    RawEntry encrypted{"secret", Bytes(112, 'e')};
+    TestEntry encrypted{"secret", Bytes(112, 'e')};
     encrypted.flags = 1;
     encrypted.uncompressed = Bytes(100, 'c');
     encrypted.method = 8;
-    RawEntry bzip2{"b.bz", "b"};
+    TestEntry bzip2{"b.bz", "b"};
     bzip2.method = 12;
-    RawEntry unknown{"u", "u"};
+    TestEntry unknown{"u", "u"};
     unknown.method = 99;
-    RawEntry stamped{"stamped", "t"};
+    TestEntry stamped{"stamped", "t"};
     Bytes time(1, '\x01');
     put32(time, 1700000000);
     stamped.centralExtra = core_test::extraBlock(0x5455, time);
     stamped.dosDateTime = (uint32_t(2017 - 1980) << 25) | (4u << 21) | (25u << 16) | (10u << 11) | (30u << 5);
-    RawEntry control{"a\x01z", "x"};
-    w.write(buildRaw({stored, deflated, encrypted, bzip2, unknown, stamped, control}));
+    TestEntry control{"a\x01z", "x"};
+    w.write(buildArchive({stored, deflated, encrypted, bzip2, unknown, stamped, control}));
 
     EngineRun run = list(w.archive);
     EXPECT_EQ(run.result, RC_OK) << run.messages;
@@ -130,9 +130,9 @@ TEST(DriverListing, DayMonthYearFromTheUserLocale) {
     if (!core_test::runCommand("localedef -i de_DE -f UTF-8 " + w.dir.file("de_DE.UTF-8") +
                                " >/dev/null 2>&1"))
         GTEST_SKIP() << "cannot compile a German locale";
-    RawEntry entry{"e", "e"};
+    TestEntry entry{"e", "e"};
     entry.dosDateTime = (uint32_t(2017 - 1980) << 25) | (4u << 21) | (25u << 16) | (10u << 11) | (30u << 5);
-    w.write(buildRaw({entry}));
+    w.write(buildArchive({entry}));
     // The C library keeps what it reads through LOCPATH for the life of the process, so
     // the listing runs in a child that hands its five numbers back through a pipe.
     int channel[2];
@@ -165,7 +165,7 @@ TEST(DriverListing, DayMonthYearFromTheUserLocale) {
 
 TEST(DriverListing, TotalsOnlyWhenTheWalkEndsNormally) {
     Workspace w;
-    w.write(buildRaw({{"a", Bytes(100, 'a')}, {"b", Bytes(300, 'b')}}));
+    w.write(buildArchive({{"a", Bytes(100, 'a')}, {"b", Bytes(300, 'b')}}));
     UnzipOptions options = core_test::defaultOptions(w.archive);
     options.listMode = 1;
     UnzipCallbacks callbacks = core_test::defaultCallbacks();
@@ -187,9 +187,9 @@ TEST(DriverListing, TotalsOnlyWhenTheWalkEndsNormally) {
 
     // A directory shorter than its count: an error, and the totals stay untouched.
     Workspace shortOne;
-    RawLayout layout;
+    Layout layout;
     layout.countOverride = 3;
-    shortOne.write(buildRaw({{"a", "a"}, {"b", "b"}}, layout));
+    shortOne.write(buildArchive({{"a", "a"}, {"b", "b"}}, layout));
     options.archivePath = shortOne.archive.c_str();
     callbacks.entryCount = 77;
     EXPECT_EQ(Qz_SingleEntryUnzip(0, nullptr, 0, nullptr, &options, &callbacks), RC_FATAL);

@@ -15,8 +15,8 @@ using namespace driver_test;
 
 namespace {
 
-std::vector<RawEntry> files(std::initializer_list<std::string> names) {
-    std::vector<RawEntry> entries;
+std::vector<TestEntry> files(std::initializer_list<std::string> names) {
+    std::vector<TestEntry> entries;
     for (const auto& name : names) entries.push_back({name, "data of " + name});
     return entries;
 }
@@ -72,7 +72,7 @@ TEST(DriverNames, ShortNamesFollowTheEightThreeRules) {
 
 TEST(DriverNames, ComponentsAreCleanedAndParentsDroppedUnlessAllowed) {
     Workspace w;
-    w.write(buildRaw(files({"a/../../b.txt", "./x/./y.txt", "what?*.txt", "\x01\x02",
+    w.write(buildArchive(files({"a/../../b.txt", "./x/./y.txt", "what?*.txt", "\x01\x02",
                             "file.txt;7", "file;v2", "a b.txt", "c:x.txt"})));
     EngineRun run = w.extract();
     EXPECT_EQ(run.result, RC_ERROR);  // the name made only of control characters
@@ -86,13 +86,13 @@ TEST(DriverNames, ComponentsAreCleanedAndParentsDroppedUnlessAllowed) {
     EXPECT_EQ(readFile(w.out("file.txt")), "data of file.txt;7");
 
     Workspace blanks;
-    blanks.write(buildRaw(files({"a b.txt"})));
+    blanks.write(buildArchive(files({"a b.txt"})));
     blanks.extract([](UnzipOptions& o, UnzipCallbacks&) { o.underscoreBlanks = 1; });
     EXPECT_TRUE(exists(blanks.out("a_b.txt")));
 
     // With ".." allowed the name reaches above the target: here into the workspace.
     Workspace parents;
-    parents.write(buildRaw(files({"in/../../up.txt"})));
+    parents.write(buildArchive(files({"in/../../up.txt"})));
     EngineRun allowed = parents.extract([](UnzipOptions& o, UnzipCallbacks&) { o.directoryMode = 2; });
     EXPECT_EQ(allowed.result, RC_OK);
     EXPECT_TRUE(exists(parents.dir.file("up.txt")));
@@ -100,13 +100,13 @@ TEST(DriverNames, ComponentsAreCleanedAndParentsDroppedUnlessAllowed) {
 
 TEST(DriverNames, JunkPathsAndDirectoryEntries) {
     Workspace junk;
-    junk.write(buildRaw({{"dir/sub/", ""}, {"dir/sub/f.txt", "f"}}));
+    junk.write(buildArchive({{"dir/sub/", ""}, {"dir/sub/f.txt", "f"}}));
     EngineRun run = junk.extract([](UnzipOptions& o, UnzipCallbacks&) { o.directoryMode = 0; });
     EXPECT_EQ(run.result, RC_OK);
     EXPECT_EQ(tree(junk.target), (std::vector<std::string>{"f.txt"}));
 
     Workspace dirs;
-    dirs.write(buildRaw({{"x/", ""}, {"x/", ""}}));
+    dirs.write(buildArchive({{"x/", ""}, {"x/", ""}}));
     run = dirs.extract();
     EXPECT_EQ(run.result, RC_OK);
     EXPECT_TRUE(contains(run.messages, "   creating: " + dirs.target + "/x/\n"));
@@ -114,7 +114,7 @@ TEST(DriverNames, JunkPathsAndDirectoryEntries) {
 
     // A file where a directory must go.
     Workspace blocked;
-    blocked.write(buildRaw(files({"x", "x/y.txt", "z.txt"})));
+    blocked.write(buildArchive(files({"x", "x/y.txt", "z.txt"})));
     run = blocked.extract();
     EXPECT_EQ(run.result, RC_ERROR);
     EXPECT_TRUE(contains(run.messages, "/out/x exists but is not directory\n"
@@ -126,7 +126,7 @@ TEST(DriverNames, JunkPathsAndDirectoryEntries) {
 TEST(DriverNames, DeviceNamesGetAnUnderscore) {
     // A component is a device name when the current directory holds such a device.
     Workspace w;
-    w.write(buildRaw(files({"null/inner.txt", "tty"})));
+    w.write(buildArchive(files({"null/inner.txt", "tty"})));
     char previous[4096];
     ASSERT_NE(getcwd(previous, sizeof previous), nullptr);
     ASSERT_EQ(chdir("/dev"), 0);
@@ -145,7 +145,7 @@ TEST(DriverNames, LengthLimitsOfDirectoriesAndPaths) {
     std::string longDir(258 - rootLength, 'd');
     std::string okDir(257 - rootLength, 'e');
     std::string longFile(300 - rootLength, 'f');
-    w.write(buildRaw(files({longDir + "/x.txt", okDir + "/y.txt", longFile})));
+    w.write(buildArchive(files({longDir + "/x.txt", okDir + "/y.txt", longFile})));
     EngineRun run = w.extract();
     EXPECT_EQ(run.result, RC_ERROR);
     EXPECT_TRUE(contains(run.messages, "checkdir error:  path too long: "));
@@ -159,7 +159,7 @@ TEST(DriverNames, LengthLimitsOfDirectoriesAndPaths) {
 
 TEST(DriverNames, DirectoryEntryNamingATargetOfTheLongestLength) {
     TempDir dir;
-    std::string archive = dir.write("t.zip", buildRaw(files({"./"})));
+    std::string archive = dir.write("t.zip", buildArchive(files({"./"})));
     std::string target = dir.file(std::string(259 - dir.path.size() - 1, 't'));
     ASSERT_EQ(target.size(), 259u);
     EngineRun run = core_test::runEngine(archive, extractTo(target));
@@ -170,7 +170,7 @@ TEST(DriverNames, DirectoryEntryNamingATargetOfTheLongestLength) {
 
 TEST(DriverNames, TargetDirectoryIsCreatedOneLevelOnly) {
     TempDir dir;
-    std::string archive = dir.write("t.zip", buildRaw(files({"a.txt"})));
+    std::string archive = dir.write("t.zip", buildArchive(files({"a.txt"})));
     std::string slashed = dir.file("made\\");
     EngineRun run = core_test::runEngine(archive, extractTo(slashed));
     EXPECT_EQ(run.result, RC_OK);
@@ -192,16 +192,16 @@ TEST(DriverNames, TargetDirectoryIsCreatedOneLevelOnly) {
 
 TEST(DriverNames, HostileNamesStayInsideTheTarget) {
     Workspace w;
-    std::vector<RawEntry> entries = files({"../evil1.txt", "/abs/evil2.txt", "//evil3.txt",
+    std::vector<TestEntry> entries = files({"../evil1.txt", "/abs/evil2.txt", "//evil3.txt",
                                            "a/../../../evil4.txt", "C:/evil5.txt", ".. /evil6.txt",
                                            "... /evil7.txt", "a/..", "x/. ./evil8.txt"});
-    RawEntry dos{"..\\..\\evil9.txt", "dos"};
+    TestEntry dos{"..\\..\\evil9.txt", "dos"};
     dos.hostSystem = 0;
     entries.push_back(dos);
-    RawEntry dosAbsolute{"\\evil10.txt", "dos"};
+    TestEntry dosAbsolute{"\\evil10.txt", "dos"};
     dosAbsolute.hostSystem = 0;
     entries.push_back(dosAbsolute);
-    w.write(buildRaw(entries));
+    w.write(buildArchive(entries));
     EngineRun run = w.extract();
     EXPECT_NE(run.result, RC_OK);
     EXPECT_TRUE(contains(run.messages, "warning:  stripped absolute path spec from /abs/evil2.txt\n"));

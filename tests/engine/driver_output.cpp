@@ -40,10 +40,10 @@ Bytes vmsVariableRecords() {
 TEST(DriverOutput, TextConversionMakesCrLfLineEnds) {
     Workspace w;
     Bytes across = Bytes(65535, 'x') + "\r\n" + "y\x1Az";  // CR LF split by the window
-    RawEntry binary{"bin.dat", "a\nb"};
-    RawEntry text{"text.txt", "t\n"};
+    TestEntry binary{"bin.dat", "a\nb"};
+    TestEntry text{"text.txt", "t\n"};
     text.internalAttributes = 1;
-    w.write(buildRaw({{"mixed.txt", "a\r\nb\rc\nd"}, {"across.txt", across}, binary, text}));
+    w.write(buildArchive({{"mixed.txt", "a\r\nb\rc\nd"}, {"across.txt", across}, binary, text}));
     EngineRun run = w.extract(convertAll);
     EXPECT_EQ(run.result, RC_OK);
     EXPECT_EQ(readFile(w.out("mixed.txt")), "a\r\nb\r\nc\r\nd");
@@ -51,7 +51,7 @@ TEST(DriverOutput, TextConversionMakesCrLfLineEnds) {
 
     // Mode 1 converts only entries marked as text, and says which is which.
     Workspace marked;
-    marked.write(buildRaw({binary, text, {"empty.txt", ""}}));
+    marked.write(buildArchive({binary, text, {"empty.txt", ""}}));
     run = marked.extract([](UnzipOptions& o, UnzipCallbacks&) { o.convertText = 1; });
     EXPECT_EQ(readFile(marked.out("bin.dat")), "a\nb");
     EXPECT_EQ(readFile(marked.out("text.txt")), "t\r\n");
@@ -63,13 +63,13 @@ TEST(DriverOutput, TextConversionMakesCrLfLineEnds) {
 
 TEST(DriverOutput, VmsVariableLengthRecordsBecomeLines) {
     Workspace w;
-    RawEntry vms{"records.txt", Bytes("\x03\x00" "abc\x00" "\x01\x00" "d\x00", 10)};
+    TestEntry vms{"records.txt", Bytes("\x03\x00" "abc\x00" "\x01\x00" "d\x00", 10)};
     vms.hostSystem = 2;
     vms.localExtra = vmsVariableRecords();
-    RawEntry evenLast{"even.txt", Bytes("\x02\x00" "ab", 4)};  // no pad after the last record
+    TestEntry evenLast{"even.txt", Bytes("\x02\x00" "ab", 4)};  // no pad after the last record
     evenLast.hostSystem = 2;
     evenLast.localExtra = vmsVariableRecords();
-    w.write(buildRaw({vms, evenLast}));
+    w.write(buildArchive({vms, evenLast}));
     EngineRun run = w.extract(convertAll);
     EXPECT_EQ(run.result, RC_OK) << run.messages;
     EXPECT_EQ(readFile(w.out("records.txt")), "abc\r\nd\r\n");
@@ -84,9 +84,9 @@ TEST(DriverOutput, VmsVariableLengthRecordsBecomeLines) {
 
 TEST(DriverOutput, BadCrcIsAnError) {
     Workspace w;
-    RawEntry damaged{"damaged.txt", "some data"};
+    TestEntry damaged{"damaged.txt", "some data"};
     damaged.crc = crc32Of("some dat4");
-    w.write(buildRaw({damaged}));
+    w.write(buildArchive({damaged}));
     EngineRun run = w.extract();
     EXPECT_EQ(run.result, RC_ERROR);
     EXPECT_TRUE(contains(run.messages, " bad CRC "));
@@ -103,9 +103,9 @@ TEST(DriverOutput, BadCrcIsAnError) {
 
 TEST(DriverOutput, UndecodableLocalMethodLeavesNoFile) {
     Workspace w;
-    RawEntry odd{"odd.bin", "payload"};
+    TestEntry odd{"odd.bin", "payload"};
     odd.localMethod = 7;
-    w.write(buildRaw({odd, {"fine.txt", "fine"}}));
+    w.write(buildArchive({odd, {"fine.txt", "fine"}}));
     EngineRun run = w.extract();
     EXPECT_EQ(run.result, RC_WARNING);
     EXPECT_TRUE(contains(run.messages, "odd.bin:  unknown compression method\n"));
@@ -115,7 +115,7 @@ TEST(DriverOutput, UndecodableLocalMethodLeavesNoFile) {
 #ifndef _WIN32  // a file size limit stands in for a full disk
 TEST(DriverOutput, FullDiskStopsTheRun) {
     Workspace w;
-    w.write(buildRaw({{"big.bin", Bytes(5000, 'b')}, {"after.txt", "a"}}));
+    w.write(buildArchive({{"big.bin", Bytes(5000, 'b')}, {"after.txt", "a"}}));
     // A file size limit makes writes fail as on a full disk.
     struct rlimit saved;
     getrlimit(RLIMIT_FSIZE, &saved);
@@ -136,7 +136,7 @@ TEST(DriverOutput, FullDiskStopsTheRun) {
 
 TEST(DriverOutput, ConsoleModeHandsTheDataToPrintText) {
     Workspace w;
-    w.write(buildRaw({{"one.txt", "first line\n"}}));
+    w.write(buildArchive({{"one.txt", "first line\n"}}));
     EngineRun run = core_test::runEngine(w.archive, [](UnzipOptions& o, UnzipCallbacks&) {
         o.writeToConsole = 1;
     });
@@ -155,17 +155,17 @@ TEST(DriverOutput, ConsoleModeHandsTheDataToPrintText) {
 #ifndef _WIN32  // POSIX permission bits
 TEST(DriverOutput, PermissionsFollowTheEntry) {
     Workspace w;
-    RawEntry script{"run.sh", "#!/bin/sh\n"};
+    TestEntry script{"run.sh", "#!/bin/sh\n"};
     script.externalAttributes = 0100755u << 16;
-    RawEntry setuid{"setuid", "x"};
+    TestEntry setuid{"setuid", "x"};
     setuid.externalAttributes = 0104777u << 16;
-    RawEntry readOnly{"ro.txt", "r"};
+    TestEntry readOnly{"ro.txt", "r"};
     readOnly.hostSystem = 0;
     readOnly.externalAttributes = 0x01;
-    RawEntry privateDir{"private/", ""};
+    TestEntry privateDir{"private/", ""};
     privateDir.externalAttributes = (040700u << 16) | 0x10;
-    RawEntry inside{"private/f.txt", "f"};
-    w.write(buildRaw({script, setuid, readOnly, {"plain.txt", "p"}, privateDir, inside}));
+    TestEntry inside{"private/f.txt", "f"};
+    w.write(buildArchive({script, setuid, readOnly, {"plain.txt", "p"}, privateDir, inside}));
     EngineRun run = w.extract();
     EXPECT_EQ(run.result, RC_OK);
     EXPECT_EQ(modeOf(w.out("run.sh")), 0755u);
@@ -179,7 +179,7 @@ TEST(DriverOutput, PermissionsFollowTheEntry) {
 
 TEST(DriverOutput, TestModeWritesNothing) {
     Workspace w;
-    w.write(buildRaw({{"a.txt", "a"}, {"d/", ""}}));
+    w.write(buildArchive({{"a.txt", "a"}, {"d/", ""}}));
     EngineRun run = core_test::runEngine(w.archive, [](UnzipOptions& o, UnzipCallbacks&) {
         o.testOnly = 1;
     });
@@ -232,10 +232,10 @@ TEST(DriverOutput, TestModeUnpacksTheSystemBlocksOfTheExtraField) {
         {Bytes("\x53\x44\x40\x00\x00", 5), RC_OK, " OK\n"},
     };
     for (const Case& c : cases) {
-        RawEntry entry{"e.txt", "data"};
+        TestEntry entry{"e.txt", "data"};
         entry.localExtra = c.field;
         Workspace w;
-        w.write(buildRaw({entry}));
+        w.write(buildArchive({entry}));
         EngineRun run = core_test::runEngine(w.archive, [](UnzipOptions& o, UnzipCallbacks&) {
             o.testOnly = 1;
         });
@@ -246,10 +246,10 @@ TEST(DriverOutput, TestModeUnpacksTheSystemBlocksOfTheExtraField) {
         EXPECT_EQ(w.extract().result, RC_OK) << c.message;
     }
     // Without a progress line the fault names the entry.
-    RawEntry entry{"e.txt", "data"};
+    TestEntry entry{"e.txt", "data"};
     entry.localExtra = systemBlock(0x0009, 3, 0, 0, abc);
     Workspace w;
-    w.write(buildRaw({entry}));
+    w.write(buildArchive({entry}));
     EngineRun quiet = core_test::runEngine(w.archive, [](UnzipOptions& o, UnzipCallbacks&) {
         o.testOnly = 1;
         o.quietLevel = 1;

@@ -1,7 +1,6 @@
-// Helpers for the driver, output and listing tests: archives whose every header field
-// a case can set (method, versions, sizes, local values that disagree with the
-// central ones), extraction into a private directory, and a look at what landed on
-// disk. Builds on the engine-core helpers (temporary directory, one engine call).
+// Helpers for the driver, output and listing tests: extraction into a private
+// directory, and a look at what landed on disk. Builds on the engine-core helpers
+// (the archive builder, temporary directory, one engine call).
 #pragma once
 
 #include <dirent.h>
@@ -24,86 +23,9 @@ using core_test::EngineRun;
 using core_test::put16;
 using core_test::put32;
 using core_test::TempDir;
-
-// One entry with every field under the test's control. `data` is what is stored (for
-// method 0 the entry's bytes); `uncompressed` is the entry's bytes when they differ.
-struct RawEntry {
-    std::string name;
-    Bytes data;
-    std::optional<Bytes> uncompressed;
-    uint16_t method = 0;
-    uint16_t flags = 0;
-    uint8_t hostSystem = 3;
-    uint8_t hostVersion = 30;
-    uint8_t neededVersion = 20;
-    uint8_t neededHost = 0;
-    uint32_t dosDateTime = 0x58A96000u;  // 2024-05-09 12:00:00
-    uint16_t internalAttributes = 0;
-    uint32_t externalAttributes = 0;
-    Bytes centralExtra;
-    Bytes localExtra;
-    std::optional<std::string> localName;     // a local name that differs
-    std::optional<uint16_t> localMethod;      // a local method that differs
-    std::optional<uint32_t> localUncompressed;  // a local size that differs
-    std::optional<uint32_t> crc;              // a CRC that differs from the data's
-};
-
-struct RawLayout {
-    std::optional<uint16_t> countOverride;  // entries announced by the end record
-};
-
-inline Bytes buildRaw(const std::vector<RawEntry>& entries, const RawLayout& layout = {}) {
-    Bytes body, directory;
-    for (const RawEntry& e : entries) {
-        const Bytes& content = e.uncompressed ? *e.uncompressed : e.data;
-        const uint32_t crc = e.crc ? *e.crc : crc32Of(content);
-        const uint32_t offset = uint32_t(body.size());
-        const std::string& localName = e.localName ? *e.localName : e.name;
-        body += "PK\x03\x04";
-        body += char(e.neededVersion);
-        body += char(e.neededHost);
-        put16(body, e.flags);
-        put16(body, e.localMethod ? *e.localMethod : e.method);
-        put32(body, e.dosDateTime);
-        put32(body, crc);
-        put32(body, uint32_t(e.data.size()));
-        put32(body, e.localUncompressed ? *e.localUncompressed : uint32_t(content.size()));
-        put16(body, uint32_t(localName.size()));
-        put16(body, uint32_t(e.localExtra.size()));
-        body += localName + e.localExtra + e.data;
-
-        directory += "PK\x01\x02";
-        directory += char(e.hostVersion);
-        directory += char(e.hostSystem);
-        directory += char(e.neededVersion);
-        directory += char(e.neededHost);
-        put16(directory, e.flags);
-        put16(directory, e.method);
-        put32(directory, e.dosDateTime);
-        put32(directory, crc);
-        put32(directory, uint32_t(e.data.size()));
-        put32(directory, uint32_t(content.size()));
-        put16(directory, uint32_t(e.name.size()));
-        put16(directory, uint32_t(e.centralExtra.size()));
-        put16(directory, 0);
-        put16(directory, 0);
-        put16(directory, e.internalAttributes);
-        put32(directory, e.externalAttributes);
-        put32(directory, offset);
-        directory += e.name + e.centralExtra;
-    }
-    const uint32_t count = layout.countOverride ? *layout.countOverride : uint32_t(entries.size());
-    Bytes archive = body + directory;
-    archive += "PK\x05\x06";
-    put16(archive, 0);
-    put16(archive, 0);
-    put16(archive, count & 0xFFFF);
-    put16(archive, count & 0xFFFF);
-    put32(archive, uint32_t(directory.size()));
-    put32(archive, uint32_t(body.size()));
-    put16(archive, 0);
-    return archive;
-}
+using core_test::buildArchive;
+using core_test::Layout;
+using core_test::TestEntry;
 
 inline std::optional<Bytes> readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

@@ -11,8 +11,8 @@ using namespace driver_test;
 
 namespace {
 
-std::vector<RawEntry> numbered(size_t count) {
-    std::vector<RawEntry> entries(count);
+std::vector<TestEntry> numbered(size_t count) {
+    std::vector<TestEntry> entries(count);
     for (size_t i = 0; i < count; ++i) {
         char name[32];
         std::snprintf(name, sizeof name, "f%05zu", i + 1);
@@ -46,7 +46,7 @@ Bytes extendedTime(uint32_t when) {
 
 TEST(DriverWalk, FortyThousandEntriesInThreeBlocksKeepCounting) {
     Workspace w;
-    Bytes archive = buildRaw(numbered(40000));
+    Bytes archive = buildArchive(numbered(40000));
     spoilLocalHeader(archive, numberedOffset(16384));  // first entry of the second block
     spoilLocalHeader(archive, numberedOffset(39999));  // the last one
     w.write(archive);
@@ -63,7 +63,7 @@ TEST(DriverWalk, FortyThousandEntriesInThreeBlocksKeepCounting) {
 
 TEST(DriverWalk, SixtyFiveThousandFiveHundredThirtySixEntriesWithoutZip64) {
     Workspace w;
-    w.write(buildRaw(numbered(65536)));  // the end record's 16-bit count reads 0
+    w.write(buildArchive(numbered(65536)));  // the end record's 16-bit count reads 0
     EngineRun run = core_test::runEngine(w.archive, testOnly);
     EXPECT_EQ(run.result, RC_OK) << run.messages.substr(0, 400);
     EXPECT_EQ(run.reported.size(), 65536u);
@@ -72,9 +72,9 @@ TEST(DriverWalk, SixtyFiveThousandFiveHundredThirtySixEntriesWithoutZip64) {
 
 TEST(DriverWalk, DirectoryShorterThanItsCount) {
     Workspace w;
-    RawLayout layout;
+    Layout layout;
     layout.countOverride = 4;
-    w.write(buildRaw(numbered(3), layout));
+    w.write(buildArchive(numbered(3), layout));
     EngineRun run = w.extract();
     EXPECT_EQ(run.result, RC_FATAL);
     EXPECT_TRUE(contains(run.messages,
@@ -84,19 +84,19 @@ TEST(DriverWalk, DirectoryShorterThanItsCount) {
 
 TEST(DriverWalk, SelectionByPatterns) {
     Workspace w;
-    w.write(buildRaw({{"sfx.ini", "[autorun]\n"}, {"Disk1/setup.jar", "jar"}, {"Disk1/a.txt", "a"}}));
+    w.write(buildArchive({{"sfx.ini", "[autorun]\n"}, {"Disk1/setup.jar", "jar"}, {"Disk1/a.txt", "a"}}));
     EngineRun run = w.extract({}, {"sfx.ini"});
     EXPECT_EQ(run.result, RC_OK);
     EXPECT_EQ(tree(w.target), (std::vector<std::string>{"sfx.ini"}));
 
     Workspace missing;
-    missing.write(buildRaw({{"Disk1/a.txt", "a"}}));
+    missing.write(buildArchive({{"Disk1/a.txt", "a"}}));
     run = missing.extract({}, {"sfx.ini"});
     EXPECT_EQ(run.result, RC_NOMATCH);
     EXPECT_TRUE(contains(run.messages, "caution: filename not matched:  sfx.ini\n"));
 
     Workspace both;
-    both.write(buildRaw({{"a.txt", "a"}, {"b.txt", "b"}, {"c.bin", "c"}}));
+    both.write(buildArchive({{"a.txt", "a"}, {"b.txt", "b"}, {"c.bin", "c"}}));
     run = both.extract({}, {"*.txt", "none*"}, {"b*", "zz"});
     EXPECT_EQ(run.result, RC_NOMATCH);
     EXPECT_EQ(tree(both.target), (std::vector<std::string>{"a.txt"}));
@@ -106,9 +106,9 @@ TEST(DriverWalk, SelectionByPatterns) {
 
 TEST(DriverWalk, EntriesTheEngineCannotHandleAreSkipped) {
     Workspace bzip2;
-    std::vector<RawEntry> entries = numbered(2);
+    std::vector<TestEntry> entries = numbered(2);
     for (auto& e : entries) e.method = 12;
-    bzip2.write(buildRaw(entries));
+    bzip2.write(buildArchive(entries));
     EngineRun run = bzip2.extract();
     EXPECT_EQ(run.result, RC_UNSUPPORTED);
     EXPECT_TRUE(contains(run.messages, "   skipping: f00001                  `bzip2' method not supported\n"));
@@ -117,7 +117,7 @@ TEST(DriverWalk, EntriesTheEngineCannotHandleAreSkipped) {
     entries = numbered(3);
     entries[0].neededVersion = 46;
     entries[1].method = 99;
-    mixed.write(buildRaw(entries));
+    mixed.write(buildArchive(entries));
     run = core_test::runEngine(mixed.archive, testOnly);
     EXPECT_EQ(run.result, RC_UNSUPPORTED);
     EXPECT_TRUE(contains(run.messages, "   skipping: f00001                  need PK compat. v4.6 (can do v4.5)\n"));
@@ -136,9 +136,9 @@ TEST(DriverWalk, VmsEntriesAreAskedAboutThroughTheCallback) {
     static int asked;
     asked = 0;
     Workspace w;
-    std::vector<RawEntry> entries = numbered(2);
+    std::vector<TestEntry> entries = numbered(2);
     for (auto& e : entries) e.neededHost = 2;
-    w.write(buildRaw(entries));
+    w.write(buildArchive(entries));
     EngineRun run = core_test::runEngine(w.archive, [&](UnzipOptions& o, UnzipCallbacks& c) {
         o.targetDirectory = w.target.c_str();
         c.askReplace = [](char*, int) { return ++asked == 1 ? int(REPLACE_YES) : int(REPLACE_NO); };
@@ -151,11 +151,11 @@ TEST(DriverWalk, VmsEntriesAreAskedAboutThroughTheCallback) {
 
 TEST(DriverWalk, LocalHeadersThatDisagreeLoseToTheCentralDirectory) {
     Workspace w;
-    std::vector<RawEntry> entries = numbered(3);
+    std::vector<TestEntry> entries = numbered(3);
     entries[0].localName = "other1";
     entries[1].localUncompressed = 99;  // a stored entry whose sizes differ
     entries[2].flags = 0x0800;          // UTF-8 in the central header only...
-    w.write(buildRaw(entries));
+    w.write(buildArchive(entries));
     Bytes archive = *readFile(w.archive);
     archive[numberedOffset(2) + 7] = 0;  // ...cleared in its local header
     w.write(archive);
@@ -187,11 +187,11 @@ TEST(DriverWalk, FirstEntryFoundWithoutTheCorrection) {
 
 TEST(DriverWalk, DirectoryTimesAreAppliedDeepestFirstAfterTheFiles) {
     Workspace w;
-    std::vector<RawEntry> entries = {{"x/", ""}, {"x/y/", ""}, {"x/y/f.txt", "f"}, {"x/g.txt", "g"}};
+    std::vector<TestEntry> entries = {{"x/", ""}, {"x/y/", ""}, {"x/y/f.txt", "f"}, {"x/g.txt", "g"}};
     entries[0].localExtra = extendedTime(1000000000);
     entries[1].localExtra = extendedTime(1100000000);
     entries[2].localExtra = extendedTime(1200000000);
-    w.write(buildRaw(entries));
+    w.write(buildArchive(entries));
     EXPECT_EQ(w.extract().result, RC_OK);
     EXPECT_EQ(modificationTime(w.out("x")), 1000000000);
     EXPECT_EQ(modificationTime(w.out("x/y")), 1100000000);
@@ -203,19 +203,19 @@ TEST(DriverWalk, DirectoryTimesAreAppliedDeepestFirstAfterTheFiles) {
 
     // Times on files only, or on nothing.
     Workspace filesOnly;
-    filesOnly.write(buildRaw(entries));
+    filesOnly.write(buildArchive(entries));
     filesOnly.extract([](UnzipOptions& o, UnzipCallbacks&) { o.timestampMode = 1; });
     EXPECT_NE(modificationTime(filesOnly.out("x")), 1000000000);
     EXPECT_EQ(modificationTime(filesOnly.out("x/y/f.txt")), 1200000000);
     Workspace none;
-    none.write(buildRaw(entries));
+    none.write(buildArchive(entries));
     none.extract([](UnzipOptions& o, UnzipCallbacks&) { o.timestampMode = 2; });
     EXPECT_NE(modificationTime(none.out("x/y/f.txt")), 1200000000);
 }
 
 TEST(DriverWalk, CallerStopsTheRunAfterTheFirstEntry) {
     Workspace w;
-    w.write(buildRaw(numbered(3)));
+    w.write(buildArchive(numbered(3)));
     EngineRun run = w.extract([](UnzipOptions&, UnzipCallbacks& c) {
         c.entryDone = [](const char*, uint64_t) { return 1; };
     });

@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "launcher/app/dialog_run.h"
+#include "launcher/ui/progress_dialog_run.h"
 #include "launcher/ui/quenlow_sfx_dlg.h"
 #include "launcher_fixture.h"
 #include "platform/dialog.h"
@@ -75,7 +75,7 @@ class WorkerDialog : public CDialog {
 
 unsigned moveBarHideAndShow(void* argument) {
     auto& dialog = *static_cast<WorkerDialog*>(argument);
-    progressBar = &dialog.bar;
+    dialogState.progressBar = &dialog.bar;
     for (int percent : {42, 250, -3, 100}) {
         dialogProgressSink("entry", percent);
         dialog.positions.push_back(positionOf(dialog.bar));
@@ -83,7 +83,7 @@ unsigned moveBarHideAndShow(void* argument) {
     dialog.status.SetText("Working");
     dialog.Show(ShowCommand::Hide);
     dialog.Show(ShowCommand::Normal);
-    progressBar = nullptr;
+    dialogState.progressBar = nullptr;
     dialog.EndDialog(9);
     return 1;
 }
@@ -92,10 +92,10 @@ class DialogTest : public LauncherTest {
   protected:
     void SetUp() override {
         LauncherTest::SetUp();
-        workerStarted = false;
+        dialogState.workerStarted = false;
     }
     void TearDown() override {
-        workerStarted = false;
+        dialogState.workerStarted = false;
         LauncherTest::TearDown();
     }
 };
@@ -121,7 +121,7 @@ TEST_F(DialogTest, CancelWorksOnceAndOnlyWhileTheButtonCanBePressed) {
     // Pretend the worker runs, so that Cancel becomes a request to it instead of ending the
     // dialog; no real run is started.
     CWinThread worker;
-    workerStarted = true;
+    dialogState.workerStarted = true;
     dialog.m_pWorkerThread = &worker;
 
     std::thread user([&] {
@@ -155,7 +155,8 @@ TEST_F(DialogTest, CancelWorksOnceAndOnlyWhileTheButtonCanBePressed) {
 
 TEST_F(DialogTest, CancelBeforeAnyWorkerEndsTheDialogWithResultZero) {
     CQuenlowSFXDlg dialog;
-    workerStarted = true; // the show handler starts nothing: as if the thread had failed
+    dialogState.workerStarted =
+        true; // the show handler starts nothing: as if the thread had failed
     std::thread user([&] {
         waitUntilShown(dialog);
         raise(SIGINT);
@@ -176,7 +177,7 @@ TEST_F(DialogTest, DialogRunReportsAFailedStepAndReturnsTheRunResult) {
     EXPECT_THAT(GetCapturedStderr(),
                 HasSubstr("ERROR: Cannot obtain archive information because it is corrupted "
                           "(1).\n"));
-    EXPECT_TRUE(workerStarted);
+    EXPECT_TRUE(dialogState.workerStarted);
     EXPECT_EQ(std::filesystem::current_path(), std::filesystem::path(savedWorkingDirectory));
 }
 

@@ -17,23 +17,31 @@ struct CommandInputs {
     std::string descriptorArguments = " -jar install\\installer.jar";
     std::vector<std::string> installerArgs;
     std::string tempDirectory = "C:\\Temp";
+    std::string extractPath = "C:\\Temp\\sfx1A2B.tmp";
+    std::string javaPath = "C:\\Temp\\sfx1A2B.tmp\\runtime.jre\\jdk\\jre\\bin\\java.exe";
 
     std::string build(int* length = nullptr) {
-        std::vector<char*> options = pointers(javaOptions);
-        std::vector<char*> arguments = pointers(installerArgs);
-        LaunchCommandParts parts{"C:\\Temp\\sfx1A2B.tmp\\runtime.jre\\jdk\\jre\\bin\\java.exe",
-                                 tempDirectory.c_str(),
-                                 "C:\\Setup",
-                                 "C:\\Temp\\sfx1A2B.tmp",
-                                 "C:\\Setup\\setup.exe",
-                                 options.data(),
-                                 descriptorArguments.c_str(),
-                                 arguments.data()};
         static char command[kLaunchCommandSize];
-        int built = buildLaunchCommand(parts, command);
+        int built = 0;
+        withParts(
+            [&](const LaunchCommandParts& parts) { built = buildLaunchCommand(parts, command); });
         if (length != nullptr)
             *length = built;
         return command;
+    }
+
+    std::vector<std::string> arguments() {
+        std::vector<std::string> built;
+        withParts([&](const LaunchCommandParts& parts) { built = buildLaunchArguments(parts); });
+        return built;
+    }
+
+    template <typename Use> void withParts(Use use) {
+        std::vector<char*> options = pointers(javaOptions);
+        std::vector<char*> arguments = pointers(installerArgs);
+        use(LaunchCommandParts{javaPath.c_str(), tempDirectory.c_str(), "C:\\Setup",
+                               extractPath.c_str(), "C:\\Setup\\setup.exe", options.data(),
+                               descriptorArguments.c_str(), arguments.data()});
     }
 
     static std::vector<char*> pointers(std::vector<std::string>& texts) {
@@ -51,7 +59,7 @@ class LaunchCommandTest : public LauncherTest {
   protected:
     void SetUp() override {
         LauncherTest::SetUp();
-        silentMode = true;
+        commandLine.silentMode = true;
     }
 };
 
@@ -67,7 +75,7 @@ TEST_F(LaunchCommandTest, TheDocumentedExampleComesOutExactly) {
               "\"-Dsfx.extract.path=C:\\Temp\\sfx1A2B.tmp\" \"-Dsfx.exe=C:\\Setup\\setup.exe\" "
               "\"-Xmx512m\" -jar install\\installer.jar \"-J-Xmx512m\" \"-silent\"");
     EXPECT_EQ(length, static_cast<int>(command.size()));
-    EXPECT_FALSE(commandOverflow);
+    EXPECT_FALSE(runState.commandOverflow);
 }
 
 TEST_F(LaunchCommandTest, DescriptorArgumentsKeepTheirBlanks) {
@@ -106,6 +114,23 @@ TEST_F(LaunchCommandTest, EveryArgumentArrivesIntact) {
         "install\\installer.jar"};
     expected.insert(expected.end(), inputs.installerArgs.begin(), inputs.installerArgs.end());
     EXPECT_EQ(received, expected);
+    EXPECT_EQ(inputs.arguments(), expected); // the Linux start's vector, made from the parts
+}
+
+TEST_F(LaunchCommandTest, TheArgumentVectorKeepsQuotesAndBlanksOfEveryPath) {
+    // A temporary directory such as /tmp/a "b: the program path is written unescaped into
+    // the command line, so only the vector made from the parts can carry it.
+    CommandInputs inputs;
+    inputs.tempDirectory = "/tmp/a \"b";
+    inputs.extractPath = "/tmp/a \"b/sfx1.tmp";
+    inputs.javaPath = "/tmp/a \"b/sfx1.tmp/rt/bin/java";
+    std::vector<std::string> arguments = inputs.arguments();
+    ASSERT_EQ(arguments.size(), 7u);
+    EXPECT_EQ(arguments[0], "/tmp/a \"b/sfx1.tmp/rt/bin/java");
+    EXPECT_EQ(arguments[1], "-Djava.io.tmpdir=/tmp/a \"b");
+    EXPECT_EQ(arguments[3], "-Dsfx.extract.path=/tmp/a \"b/sfx1.tmp");
+    EXPECT_EQ(std::vector<std::string>(arguments.end() - 2, arguments.end()),
+              (std::vector<std::string>{"-jar", "install\\installer.jar"}));
 }
 
 TEST_F(LaunchCommandTest, LengthLimitIsTheBufferLessOne) {
@@ -119,13 +144,13 @@ TEST_F(LaunchCommandTest, LengthLimitIsTheBufferLessOne) {
     inputs.build(&length);
     EXPECT_EQ(GetCapturedStderr(), "");
     EXPECT_EQ(length, 4095);
-    EXPECT_FALSE(commandOverflow);
+    EXPECT_FALSE(runState.commandOverflow);
 
     inputs.installerArgs[0] += "x";
     inputs.installerArgs.push_back("next");
     CaptureStderr();
     std::string command = inputs.build(&length);
-    EXPECT_TRUE(commandOverflow);
+    EXPECT_TRUE(runState.commandOverflow);
     // The piece that did not fit is left out; a later one that fits is still added.
     EXPECT_EQ(GetCapturedStderr(), "ERROR: Internal error:  buffer overrun\n");
     EXPECT_EQ(length, base + 7);
@@ -141,12 +166,12 @@ TEST_F(LaunchCommandTest, EscapingCountsAgainstTheLimit) {
     int length = 0;
     inputs.build(&length);
     EXPECT_EQ(length, 4095);
-    EXPECT_FALSE(commandOverflow);
+    EXPECT_FALSE(runState.commandOverflow);
     inputs.installerArgs[0] = "x" + inputs.installerArgs[0];
     CaptureStderr();
     inputs.build(&length);
     GetCapturedStderr();
-    EXPECT_TRUE(commandOverflow);
+    EXPECT_TRUE(runState.commandOverflow);
 }
 
 TEST_F(LaunchCommandTest, AppendRefusesMissingText) {
@@ -154,5 +179,5 @@ TEST_F(LaunchCommandTest, AppendRefusesMissingText) {
     CaptureStderr();
     EXPECT_EQ(appendToCommand(command, 0, nullptr, 8), 0);
     EXPECT_EQ(GetCapturedStderr(), "ERROR: Internal error:  null string or buffer\n");
-    EXPECT_TRUE(commandOverflow);
+    EXPECT_TRUE(runState.commandOverflow);
 }

@@ -14,9 +14,9 @@ class DescriptorTest : public LauncherTest {
   protected:
     void SetUp() override {
         LauncherTest::SetUp();
-        silentMode = true; // no message boxes
+        commandLine.silentMode = true; // no message boxes
         path = (std::filesystem::path(scratchDirectory()) / "sfx.ini").string();
-        std::snprintf(descriptorPath, sizeof descriptorPath, "%s", path.c_str());
+        std::snprintf(runPaths.descriptorPath, sizeof runPaths.descriptorPath, "%s", path.c_str());
     }
 
     void describe(const std::string& content) { writeFile(path, content); }
@@ -66,16 +66,16 @@ TEST_F(DescriptorTest, SizeTextsUseTheAutomaticBase) {
 }
 
 TEST_F(DescriptorTest, TotalBytesReadDefaultsAndEmptyValue) {
-    debugMode = true;
+    commandLine.debugMode = true;
     describe("[autorun]\nTEMP_SPACE_TOTAL_BYTES=0x10\n");
     CaptureStderr();
     EXPECT_TRUE(readTotalBytes());
-    EXPECT_EQ(totalBytes, 16u);
+    EXPECT_EQ(runState.totalBytes, 16u);
     EXPECT_EQ(GetCapturedStderr(), "Total uncompressed size: 16\n");
 
     describe("[autorun]\nCMD=x\n");
     EXPECT_TRUE(readTotalBytes());
-    EXPECT_EQ(totalBytes, 1u);
+    EXPECT_EQ(runState.totalBytes, 1u);
 
     describe("[autorun]\nTEMP_SPACE_TOTAL_BYTES=\n");
     CaptureStderr();
@@ -84,7 +84,7 @@ TEST_F(DescriptorTest, TotalBytesReadDefaultsAndEmptyValue) {
 }
 
 TEST_F(DescriptorTest, DiskCountReadDefaultsAndEmptyValue) {
-    debugMode = true;
+    commandLine.debugMode = true;
     describe("[autorun]\nCMD=x\n");
     CaptureStderr();
     EXPECT_TRUE(readDiskCount());
@@ -119,3 +119,16 @@ TEST_F(DescriptorTest, CommandAndComponentMustBothBeThere) {
     EXPECT_FALSE(readLaunchSettings(command, component));
     EXPECT_EQ(GetCapturedStderr(), "ERROR: JRE_COMPONENT property not found in " + path + "\n");
 }
+
+#ifndef _WIN32
+TEST_F(DescriptorTest, ADescriptorAboveTheReadersLimitReadsAsMissing) {
+    describe("[autorun]\nCMD=x\n" + std::string(platform::kProfileSizeLimit, ';'));
+    EXPECT_TRUE(platform::profileTooLarge(path.c_str()));
+    char value[8];
+    EXPECT_EQ(
+        platform::readProfileString("autorun", "CMD", "none", value, sizeof value, path.c_str()),
+        4u);
+    describe("[autorun]\nCMD=x\n");
+    EXPECT_FALSE(platform::profileTooLarge(path.c_str()));
+}
+#endif

@@ -6,7 +6,6 @@
 
 #include "launch_zip_maker.h"
 #include "launcher/launch/launch_installer.h"
-#include "launcher/run/run_steps.h"
 #include "launcher_fixture.h"
 #include "platform/paths.h"
 
@@ -29,21 +28,23 @@ class LaunchInstallerTest : public LauncherTest {
   protected:
     void SetUp() override {
         LauncherTest::SetUp();
-        silentMode = true;
+        commandLine.silentMode = true;
         std::string directory = scratchDirectory();
         ASSERT_TRUE(platform::changeDirectory(directory.c_str()));
-        std::snprintf(extractPath, sizeof extractPath, "%s", directory.c_str());
-        std::snprintf(m_szTempDirectory, sizeof m_szTempDirectory, "%s", directory.c_str());
-        std::snprintf(launcherHome, sizeof launcherHome, "%s", savedWorkingDirectory.c_str());
-        std::snprintf(programPath, sizeof programPath, "%s", "setup");
-        std::snprintf(descriptorPath, sizeof descriptorPath, "%s" PATH_SEP "sfx.ini",
+        std::snprintf(runPaths.extractPath, sizeof runPaths.extractPath, "%s", directory.c_str());
+        std::snprintf(runPaths.m_szTempDirectory, sizeof runPaths.m_szTempDirectory, "%s",
                       directory.c_str());
+        std::snprintf(runPaths.launcherHome, sizeof runPaths.launcherHome, "%s",
+                      savedWorkingDirectory.c_str());
+        std::snprintf(commandLine.programPath, sizeof commandLine.programPath, "%s", "setup");
+        std::snprintf(runPaths.descriptorPath, sizeof runPaths.descriptorPath,
+                      "%s" PATH_SEP "sfx.ini", directory.c_str());
         platform::setFreeBytesQuery(plentyOfRoom);
         std::filesystem::create_directories(kDataFiles);
     }
 
     void describe(const std::string& command, const std::string& component = "rt") {
-        writeFile(descriptorPath,
+        writeFile(runPaths.descriptorPath,
                   "[autorun]\nCMD=" + command + "\nJRE_COMPONENT=" + component + "\n");
     }
 
@@ -109,17 +110,18 @@ TEST_F(LaunchInstallerTest, JavaPathAndCommandLengthLimits) {
     describe("bin/java -jar a.jar");
     runtimeWith("java", "");
     std::string longLocation(1024, 'j');
-    std::snprintf(jreLocation, sizeof jreLocation, "%s", longLocation.c_str());
+    std::snprintf(commandLine.jreLocation, sizeof commandLine.jreLocation, "%s",
+                  longLocation.c_str());
     EXPECT_EQ(launch(), 1);
     EXPECT_EQ(errors.rfind("ERROR: Failed to get the path of the Java command ", 0), 0u) << errors;
 
-    jreLocation[0] = '\0';
+    commandLine.jreLocation[0] = '\0';
     std::string huge(5000, 'x');
     char* arguments[] = {huge.data(), nullptr};
-    char** saved = installerArgs;
-    installerArgs = arguments;
+    char** saved = commandLine.installerArgs;
+    commandLine.installerArgs = arguments;
     EXPECT_EQ(launch(), 1);
-    installerArgs = saved;
+    commandLine.installerArgs = saved;
     EXPECT_EQ(errors,
               "ERROR: Internal error:  buffer overrun\nERROR: Launch command is too long\n");
 }
@@ -129,7 +131,7 @@ TEST_F(LaunchInstallerTest, AnInstallerThatCannotStartGives555) {
     runtimeWith("not-java", "");
     EXPECT_EQ(launch(), 555);
     EXPECT_EQ(errors, "ERROR: Cannot launch the installer (555)\n");
-    EXPECT_TRUE(launchFailed);
+    EXPECT_TRUE(runState.launchFailed);
 }
 
 #ifndef _WIN32
@@ -152,7 +154,7 @@ TEST_F(LaunchInstallerTest, RelativeJreLocationIsResolvedInTheExtractionDirector
     std::filesystem::create_directories("own/bin");
     writeFile("own/bin/java", "#!/bin/sh\nexit 4\n");
     std::filesystem::permissions("own/bin/java", std::filesystem::perms::owner_all);
-    std::snprintf(jreLocation, sizeof jreLocation, "%s", "own");
+    std::snprintf(commandLine.jreLocation, sizeof commandLine.jreLocation, "%s", "own");
     EXPECT_EQ(launch(), 4);
     // The component's runtime is unpacked all the same.
     EXPECT_TRUE(std::filesystem::exists(scratch / "rt" / "bin" / "java"));

@@ -36,7 +36,7 @@ TEST_F(MyspawnTest, ExitCodesComeBackAndSignalsAddTo128) {
     // Exit codes are 8 bits on Linux: 555 arrives as 43 and is not mistaken for 555.
     char exits555[] = "\"/bin/sh\" -c \"exit 555\"";
     EXPECT_EQ(myspawn(exits555), 555 & 0xFF);
-    EXPECT_FALSE(launchFailed);
+    EXPECT_FALSE(runState.launchFailed);
 }
 
 TEST_F(MyspawnTest, ArgumentsReachTheChildIntact) {
@@ -56,5 +56,5 @@ TEST_F(MyspawnTest, ArgumentsReachTheChildIntact) {
 TEST_F(MyspawnTest, AProgramThatCannotStartGives555) {
     std::string command = "\"" + scratchDirectory() + "/no-such-program\" -x";
     EXPECT_EQ(myspawn(command.data()), 555);
-    EXPECT_TRUE(launchFailed);
+    EXPECT_TRUE(runState.launchFailed);
 }

@@ -4,8 +4,8 @@
 #include <string>
 
 #include "launch_zip_maker.h"
+#include "launcher/launch/engine_calls.h"
 #include "launcher/launch/java_runtime.h"
-#include "launcher/run/archive_ops.h"
 #include "launcher_fixture.h"
 #include "platform/paths.h"
 
@@ -33,9 +33,10 @@ class RuntimeTest : public LauncherTest {
   protected:
     void SetUp() override {
         LauncherTest::SetUp();
-        silentMode = true;
+        commandLine.silentMode = true;
         ASSERT_TRUE(platform::changeDirectory(scratchDirectory().c_str()));
-        std::snprintf(m_szTempDirectory, sizeof m_szTempDirectory, "%s", scratch.string().c_str());
+        std::snprintf(runPaths.m_szTempDirectory, sizeof runPaths.m_szTempDirectory, "%s",
+                      scratch.string().c_str());
     }
 
     // Creates the DataFiles directory of a component version and the given files in it.
@@ -69,6 +70,10 @@ TEST_F(RuntimeTest, ComponentsWithoutJarsOrVersionsGiveNoList) {
     EXPECT_EQ(buildJarList("named:9.9"), "");
     EXPECT_EQ(buildJarList("rt,named:1.0"), jar("named", "1.0", "a.jar"));
 
+    // Empty pieces name no component.
+    EXPECT_EQ(buildJarList("named:1.0,"), jar("named", "1.0", "a.jar"));
+    EXPECT_EQ(buildJarList(",,named:1.0"), jar("named", "1.0", "a.jar"));
+
     std::filesystem::create_directories(kComponents + "empty");
     CaptureStderr();
     EXPECT_EQ(buildJarList("named:1.0,empty"), "");
@@ -96,14 +101,18 @@ TEST_F(RuntimeTest, MeasuringAddsTheUncompressedSizesOfEachJar) {
     ASSERT_TRUE(launch_test::writeStoredZip(jar("rt", "1.0", "ten.jar"), {{"a", "0123456789"}}));
     ASSERT_TRUE(launch_test::writeStoredZip(jar("rt", "1.0", "twenty.jar"),
                                             {{"b", "01234"}, {"dir/c", "012345678901234"}}));
-    javaJarBytes = 5;
-    debugMode = true;
+    runState.javaJarBytes = 5;
+    commandLine.debugMode = true;
     CaptureStderr();
     measureJar(jar("rt", "1.0", "ten.jar").c_str());
     measureJar(jar("rt", "1.0", "twenty.jar").c_str());
     measureJar(jar("rt", "1.0", "missing.jar").c_str());
     std::string log = GetCapturedStderr();
-    EXPECT_EQ(javaJarBytes, 35u);
+    EXPECT_EQ(runState.javaJarBytes, 35u);
+    // Sizes claimed by a jar may be anything: the sum saturates.
+    runState.javaJarBytes = UINT64_MAX - 3;
+    measureJar(jar("rt", "1.0", "ten.jar").c_str());
+    EXPECT_EQ(runState.javaJarBytes, UINT64_MAX);
     EXPECT_NE(log.find("Size of " + jar("rt", "1.0", "ten.jar") + ": 10\n"), std::string::npos)
         << log;
     EXPECT_NE(log.find("Size of " + jar("rt", "1.0", "twenty.jar") + ": 20\n"), std::string::npos);
@@ -115,20 +124,21 @@ TEST_F(RuntimeTest, RoomMustExceedTheJarsStrictly) {
     ASSERT_TRUE(launch_test::writeStoredZip(jar("rt", "1.0", "a.jar"),
                                             {{"bin/tool", "0123456789"}, {"lib/x", "01234"}}));
     std::string list = buildJarList("rt");
-    totalBytes = 2 * 1048576;
+    runState.totalBytes = 2 * 1048576;
     platform::setFreeBytesQuery(fixedFreeBytes);
 
     freeBytesForTest = 15;
     CaptureStderr();
     EXPECT_FALSE(prepareJavaRuntime(list, "rt"));
-    EXPECT_EQ(GetCapturedStderr(), "ERROR: The directory " + std::string(m_szTempDirectory) +
+    EXPECT_EQ(GetCapturedStderr(), "ERROR: The directory " +
+                                       std::string(runPaths.m_szTempDirectory) +
                                        " does not have enough free space. At 3 MB of free space "
                                        "is required.\n");
     EXPECT_FALSE(std::filesystem::exists("rt"));
 
     freeBytesForTest = 31; // the first call measured 15 bytes already: 30 now
     EXPECT_TRUE(prepareJavaRuntime(list, "rt"));
-    EXPECT_EQ(javaJarBytes, 30u);
+    EXPECT_EQ(runState.javaJarBytes, 30u);
     EXPECT_TRUE(
         std::filesystem::is_regular_file(std::string("rt") + PATH_SEP + "bin" + PATH_SEP + "tool"));
     EXPECT_TRUE(

@@ -15,7 +15,7 @@
 #include "launcher/app/command_line.h"
 #include "launcher/app/reporting.h"
 #include "launcher/run/extraction_directory.h"
-#include "launcher/run/run_state.h"
+#include "launcher/state/run_state.h"
 #include "platform/app_framework.h"
 #include "platform/filesystem.h"
 #include "platform/sleep.h"
@@ -43,10 +43,7 @@ protected:
 
     static void resetAll() {
         resetCommandLine();
-        resetRunState();
-        resetExtractionDirectory();
-        lastPercent = 0;
-        consoleAllocated = false;
+        resetRunRecords();
     }
 
     // Installs the given arguments (the program name comes first) as the process's own.

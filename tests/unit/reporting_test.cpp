@@ -25,7 +25,7 @@ protected:
 };
 
 TEST_F(ReportingTest, ErrorLineGoesToStandardErrorInEveryMode) {
-    silentMode = true; // no message box in a test
+    commandLine.silentMode = true; // no message box in a test
     CaptureStderr();
     reportError("Cannot launch the installer (%d)", 555);
     EXPECT_EQ(GetCapturedStderr(), "ERROR: Cannot launch the installer (555)\n");
@@ -35,14 +35,14 @@ TEST_F(ReportingTest, DebugLogWritesOnlyInDebugMode) {
     CaptureStderr();
     debugLog("Extract to %s", "x");
     EXPECT_EQ(GetCapturedStderr(), "");
-    debugMode = true;
+    commandLine.debugMode = true;
     CaptureStderr();
     debugLog("Extract to %s", "x");
     EXPECT_EQ(GetCapturedStderr(), "Extract to x\n");
 }
 
 TEST_F(ReportingTest, LongMessagesAreCutToTheirBuffers) {
-    silentMode = true;
+    commandLine.silentMode = true;
     const std::string text(5000, 'm');
     CaptureStderr();
     reportError("%s", text.c_str());
@@ -65,23 +65,23 @@ TEST_F(ReportingTest, DialogMessagesAreCutTo907Characters) {
 #endif
 
 TEST_F(ReportingTest, DotsFollowTheGainSinceTheLastPercentage) {
-    debugMode = true;
+    commandLine.debugMode = true;
     EXPECT_EQ(dotsFor({0, 5, 5, 12, 100}), (std::vector<std::size_t>{0, 5, 0, 7, 88}));
-    EXPECT_EQ(lastPercent, 0);
+    EXPECT_EQ(runState.lastPercent, 0);
     // A drop prints nothing and becomes the new starting point.
     EXPECT_EQ(dotsFor({40, 30, 35}), (std::vector<std::size_t>{40, 0, 5}));
 }
 
 TEST_F(ReportingTest, DotsAreBoundedToOneHundredWhateverThePercentage) {
-    debugMode = true;
+    commandLine.debugMode = true;
     EXPECT_EQ(dotsFor({-50, 2147483647, 2147483647, 150}),
               (std::vector<std::size_t>{0, 100, 0, 0}));
-    EXPECT_EQ(lastPercent, 150);
+    EXPECT_EQ(runState.lastPercent, 150);
 }
 
 TEST_F(ReportingTest, WithoutDebugTheSinkOnlyTracksThePercentage) {
     EXPECT_EQ(dotsFor({30}), (std::vector<std::size_t>{0}));
-    EXPECT_EQ(lastPercent, 30);
+    EXPECT_EQ(runState.lastPercent, 30);
 }
 
 TEST_F(ReportingTest, ExitPromptIsSkippedWithNoWaitOrAFailedLaunch) {
@@ -89,12 +89,12 @@ TEST_F(ReportingTest, ExitPromptIsSkippedWithNoWaitOrAFailedLaunch) {
     CaptureStderr();
     finishConsole();
     EXPECT_EQ(GetCapturedStderr(), "Press any key to exit\n");
-    noWait = true;
+    commandLine.noWait = true;
     CaptureStderr();
     finishConsole();
     EXPECT_EQ(GetCapturedStderr(), "");
-    noWait = false;
-    launchFailed = true;
+    commandLine.noWait = false;
+    runState.launchFailed = true;
     CaptureStderr();
     finishConsole();
     EXPECT_EQ(GetCapturedStderr(), "");

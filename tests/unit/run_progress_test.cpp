@@ -2,6 +2,7 @@
 // sink and the cancel answer.
 #include <vector>
 
+#include "launcher/run/archive_ops.h"
 #include "launcher_fixture.h"
 #include "quenlow/unzip.h"
 
@@ -15,9 +16,9 @@ void recordingSink(const char*, int32_t percent) {
 class RunProgressTest : public LauncherTest {
 protected:
     std::vector<int32_t> percentagesFor(uint64_t total, std::initializer_list<uint64_t> sizes) {
-        resetRunState();
+        resetRunRecords();
         received.clear();
-        totalBytes = total;
+        runState.totalBytes = total;
         setProgressSink(recordingSink);
         for (uint64_t size : sizes)
             EXPECT_EQ(trackExtractionProgress("entry", size), 0);
@@ -30,7 +31,7 @@ TEST_F(RunProgressTest, PercentagesAreTruncatedNeverRounded) {
     EXPECT_EQ(percentagesFor(100, {10, 20, 70}), (std::vector<int32_t>{10, 30, 100}));
     EXPECT_EQ(percentagesFor(300, {1, 2}), (std::vector<int32_t>{0, 1}));
     EXPECT_EQ(percentagesFor(10000, {9999}), (std::vector<int32_t>{99}));
-    EXPECT_EQ(extractedBytes, 9999u);
+    EXPECT_EQ(runState.extractedBytes, 9999u);
 }
 
 TEST_F(RunProgressTest, UnusableTotalsSaturateInsteadOfOverflowing) {
@@ -42,21 +43,21 @@ TEST_F(RunProgressTest, UnusableTotalsSaturateInsteadOfOverflowing) {
 }
 
 TEST_F(RunProgressTest, CancelStopsTheExtractionAtTheNextEntry) {
-    totalBytes = 10;
+    runState.totalBytes = 10;
     EXPECT_EQ(trackExtractionProgress("a", 1), 0);
     EXPECT_FALSE(isCancelRequested());
     requestCancel();
     EXPECT_TRUE(isCancelRequested());
     EXPECT_EQ(trackExtractionProgress("b", 1), 1);
-    EXPECT_EQ(extractedBytes, 2u);
+    EXPECT_EQ(runState.extractedBytes, 2u);
 }
 
 TEST_F(RunProgressTest, EngineCallbacksOfTheMainExtraction) {
-    totalBytes = 5;
+    runState.totalBytes = 5;
     addListedSize(7, 3, 50, 1, 2, 3, 4, 5, ' ', "name", "Stored", 0, ' ');
-    EXPECT_EQ(totalBytes, 12u);
+    EXPECT_EQ(runState.totalBytes, 12u);
     char name[16] = "x";
-    debugMode = true;
+    commandLine.debugMode = true;
     ::testing::internal::CaptureStderr();
     EXPECT_EQ(answerReplace(name, sizeof name), REPLACE_YES);
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "FuncReplace\n");

@@ -4,7 +4,7 @@
 #include <filesystem>
 
 #include "launcher/app/quenlow_sfx_app.h"
-#include "launcher/run/run_workflow.h"
+#include "launcher/run/run_sequence.h"
 #include "launcher_fixture.h"
 
 using ::testing::HasSubstr;
@@ -44,5 +44,5 @@ TEST_F(SilentRunTest, ApplicationTurnsACommandLineErrorIntoMinusOne) {
     EXPECT_FALSE(application.InitInstance());
     EXPECT_EQ(application.ExitInstance(), -1);
     EXPECT_EQ(GetCapturedStderr(), "ERROR: Invalid temporary directory -J-Djava.io.tmpdir=\n");
-    EXPECT_EQ(optionError, nullptr);
+    EXPECT_EQ(commandLine.optionError, nullptr);
 }

@@ -14,17 +14,6 @@
 #include "platform/app_framework.h"
 #include "platform/filesystem.h"
 
-bool debugMode = false;
-bool silentMode = false;
-bool noConsole = false;
-bool noWait = false;
-char** javaOptions = nullptr;
-char** installerArgs = nullptr;
-char jreLocation[kPathBufferSize] = "";
-char programPath[kPathBufferSize] = "";
-char m_szTempDirectory[kPathBufferSize] = "";
-char* optionError = nullptr;
-
 // Held when even the text of an error cannot be allocated: start-up recognises an error
 // only by a non-null optionError, so there must always be one.
 static char outOfMemoryText[] = "Out of memory";
@@ -48,13 +37,13 @@ static bool equalsIgnoringCase(const char* text, const char* other) {
 }
 
 static void setOptionError(char* text) {
-    optionError = text != nullptr ? text : outOfMemoryText;
+    commandLine.optionError = text != nullptr ? text : outOfMemoryText;
 }
 
 void releaseOptionError() {
-    if (optionError != outOfMemoryText)
-        std::free(optionError);
-    optionError = nullptr;
+    if (commandLine.optionError != outOfMemoryText)
+        std::free(commandLine.optionError);
+    commandLine.optionError = nullptr;
 }
 
 // Copies value into a path buffer; a value that does not fit is refused, never cut,
@@ -68,7 +57,7 @@ static bool copyPath(char (&buffer)[kPathBufferSize], const char* value) {
 }
 
 static bool consoleWanted() {
-    return debugMode || (silentMode && !noConsole);
+    return commandLine.debugMode || (commandLine.silentMode && !commandLine.noConsole);
 }
 
 // Walks the arguments; returns false at the first error (optionError set).
@@ -83,13 +72,13 @@ static bool parseArguments(int count, char** arguments) {
                 return false;
             }
             char* value = arguments[++index];
-            if (!copyPath(jreLocation, value)) {
+            if (!copyPath(commandLine.jreLocation, value)) {
                 setOptionError(formatOptionError(
                     "Invalid option %s (the value is longer than 1024 characters)", argument));
                 return false;
             }
-            installerArgs[forwardedCount++] = argument;
-            installerArgs[forwardedCount++] = value;
+            commandLine.installerArgs[forwardedCount++] = argument;
+            commandLine.installerArgs[forwardedCount++] = value;
             continue;
         }
         if (startsWithIgnoringCase(argument, "-J")) {
@@ -105,24 +94,24 @@ static bool parseArguments(int count, char** arguments) {
                     setOptionError(formatOptionError("Invalid temporary directory %s", argument));
                     return false;
                 }
-                if (!copyPath(m_szTempDirectory, directory)) {
+                if (!copyPath(runPaths.m_szTempDirectory, directory)) {
                     setOptionError(formatOptionError(
                         "Invalid temporary directory (longer than 1024 characters)"));
                     return false;
                 }
                 continue;
             }
-            javaOptions[javaCount++] = rest;
+            commandLine.javaOptions[javaCount++] = rest;
         }
         if (equalsIgnoringCase(argument, "-noconsole"))
-            noConsole = true;
+            commandLine.noConsole = true;
         else if (equalsIgnoringCase(argument, "-nowait"))
-            noWait = true;
+            commandLine.noWait = true;
         else if (equalsIgnoringCase(argument, "-silent"))
-            silentMode = true;
+            commandLine.silentMode = true;
         else if (equalsIgnoringCase(argument, "-debug"))
-            debugMode = true;
-        installerArgs[forwardedCount++] = argument;
+            commandLine.debugMode = true;
+        commandLine.installerArgs[forwardedCount++] = argument;
     }
     return true;
 }
@@ -133,14 +122,15 @@ bool parseCommandLine() {
     // One slot per argument: argument 0 is never stored, so the last slot always stays
     // null and ends the list.
     const std::size_t slots = count > 0 ? static_cast<std::size_t>(count) : 1;
-    javaOptions = static_cast<char**>(std::calloc(slots, sizeof(char*)));
-    installerArgs = static_cast<char**>(std::calloc(slots, sizeof(char*)));
-    if (javaOptions == nullptr || installerArgs == nullptr) {
+    commandLine.javaOptions = static_cast<char**>(std::calloc(slots, sizeof(char*)));
+    commandLine.installerArgs = static_cast<char**>(std::calloc(slots, sizeof(char*)));
+    if (commandLine.javaOptions == nullptr || commandLine.installerArgs == nullptr) {
         setOptionError(formatOptionError("Out of memory"));
         return consoleWanted();
     }
     const char* argument0 = count > 0 ? arguments[0] : "";
-    if (!platform::programPathFromArgument(argument0, programPath, sizeof programPath)) {
+    if (!platform::programPathFromArgument(argument0, commandLine.programPath,
+                                           sizeof commandLine.programPath)) {
         setOptionError(formatOptionError("Cannot determine the path of the installer"));
         return consoleWanted();
     }
@@ -149,10 +139,8 @@ bool parseCommandLine() {
 }
 
 void resetCommandLine() {
-    debugMode = silentMode = noConsole = noWait = false;
-    std::free(javaOptions);
-    std::free(installerArgs);
-    javaOptions = installerArgs = nullptr;
-    jreLocation[0] = programPath[0] = m_szTempDirectory[0] = '\0';
+    std::free(commandLine.javaOptions);
+    std::free(commandLine.installerArgs);
     releaseOptionError();
+    commandLine = CommandLineRecord{};
 }

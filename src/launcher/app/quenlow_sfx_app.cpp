@@ -6,22 +6,22 @@
 #include "launcher/app/quenlow_sfx_app.h"
 
 #include "launcher/app/command_line.h"
-#include "launcher/app/dialog_run.h"
 #include "launcher/app/reporting.h"
-#include "launcher/run/run_workflow.h"
+#include "launcher/run/run_sequence.h"
+#include "launcher/ui/progress_dialog_run.h"
 
 bool CQuenlowSFXApp::InitInstance() {
     // The console opens before the error is reported, so that with -debug or -silent seen
     // before the bad argument the error reaches the console rather than only a box.
     if (parseCommandLine())
         openConsole();
-    if (optionError != nullptr) {
-        reportError("%s", optionError);
+    if (commandLine.optionError != nullptr) {
+        reportError("%s", commandLine.optionError);
         m_nExitStatus = -1;
         releaseOptionError();
         return false;
     }
-    m_nExitStatus = silentMode ? runSilent() : runWithProgressDialog();
+    m_nExitStatus = commandLine.silentMode ? runSilent() : runWithProgressDialog();
     return false;
 }
 

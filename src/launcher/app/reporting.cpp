@@ -11,16 +11,11 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "launcher/app/command_line.h"
-#include "launcher/run/run_state.h"
+#include "launcher/state/run_records.h"
 #include "platform/console.h"
-
-bool consoleAllocated = false;
-int32_t lastPercent = 0;
 
 // Longest texts: 3199 characters for the general reporter and option errors, 907 for the
 // dialog run's own messages.
-static constexpr std::size_t kReportBufferSize = 3200;
 static constexpr std::size_t kDialogReportBufferSize = 908;
 static constexpr int kConsoleLines = 512;
 
@@ -37,7 +32,7 @@ static void bindOutputStream(platform::StandardStream which, const char* note, c
 
 void openConsole() {
     platform::allocateConsole();
-    consoleAllocated = true;
+    runState.consoleAllocated = true;
     platform::setConsoleBufferHeight(kConsoleLines);
     char notes[64] = "";
     bindOutputStream(platform::StandardStream::output, "\nRedirect of stdout failed\n", notes,
@@ -46,14 +41,14 @@ void openConsole() {
     bindOutputStream(platform::StandardStream::error, "\nRedirect of stderr failed\n", notes,
                      sizeof notes);
     platform::setConsoleTitle("Quenlow");
-    if (debugMode && notes[0] != '\0') {
+    if (commandLine.debugMode && notes[0] != '\0') {
         std::fprintf(stdout, "%s", notes);
         std::fprintf(stderr, "%s", notes);
     }
 }
 
 void finishConsole() {
-    if (!noWait && !launchFailed) {
+    if (!commandLine.noWait && !runState.launchFailed) {
         std::fputs("Press any key to exit\n", stderr);
         platform::waitForKeyPress();
     }
@@ -61,7 +56,7 @@ void finishConsole() {
 }
 
 void debugLog(const char* format, ...) {
-    if (!debugMode)
+    if (!commandLine.debugMode)
         return;
     va_list arguments;
     va_start(arguments, format);
@@ -78,12 +73,12 @@ static void writeErrorLine(char* text, std::size_t size, const char* format, va_
 }
 
 void reportError(const char* format, ...) {
-    char text[kReportBufferSize];
+    char text[kReportTextSize];
     va_list arguments;
     va_start(arguments, format);
     writeErrorLine(text, sizeof text, format, arguments);
     va_end(arguments);
-    if (!silentMode)
+    if (!commandLine.silentMode)
         platform::showMessageBox(platform::mainWindow(), text, nullptr);
 }
 
@@ -97,7 +92,7 @@ void reportDialogError(platform::WindowHandle dialog, const char* format, ...) {
 }
 
 char* formatOptionError(const char* format, ...) {
-    char text[kReportBufferSize];
+    char text[kReportTextSize];
     va_list arguments;
     va_start(arguments, format);
     std::vsnprintf(text, sizeof text, format, arguments);
@@ -114,11 +109,12 @@ static int32_t boundPercent(int32_t percent) {
 }
 
 void consoleProgressSink(const char*, int32_t percent) {
-    if (debugMode) {
+    if (commandLine.debugMode) {
         // Bounded to 0..100 on both ends, a run of dots is at most 100 " ." long.
         char dots[2 * 100 + 1];
         std::size_t length = 0;
-        for (int32_t point = boundPercent(lastPercent); point < boundPercent(percent); ++point) {
+        for (int32_t point = boundPercent(runState.lastPercent); point < boundPercent(percent);
+             ++point) {
             dots[length++] = ' ';
             dots[length++] = '.';
         }
@@ -127,5 +123,5 @@ void consoleProgressSink(const char*, int32_t percent) {
             std::fputs(dots, stderr);
     }
     // 100 closes a run of dots, so that a later run starts again from zero.
-    lastPercent = percent == 100 ? 0 : percent;
+    runState.lastPercent = percent == 100 ? 0 : percent;
 }

@@ -5,6 +5,7 @@
  */
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "platform/windowing.h"
@@ -12,8 +13,8 @@
 #define QUENLOW_PRINTF(formatIndex, firstArgument)                                         \
     __attribute__((format(printf, formatIndex, firstArgument)))
 
-extern bool consoleAllocated; // openConsole ran; the installer then inherits our handles
-extern int32_t lastPercent;   // percentage last passed to consoleProgressSink
+// Buffer of the general reporter's texts: at most 3199 characters and the zero.
+inline constexpr std::size_t kReportTextSize = 3200;
 
 // Opens a console for the log and binds the standard streams to it (start-up, once).
 void openConsole();

@@ -9,8 +9,7 @@
 #include <cstdlib>
 
 #include "launcher/app/reporting.h"
-#include "launcher/run/extraction_directory.h"
-#include "launcher/run/run_state.h"
+#include "launcher/state/run_state.h"
 #include "platform/profile.h"
 
 namespace {
@@ -19,7 +18,7 @@ constexpr const char* kSection = "autorun";
 
 uint32_t readKey(const char* key, const char* defaultValue, char* buffer, std::size_t size) {
     return platform::readProfileString(kSection, key, defaultValue, buffer,
-                                       static_cast<uint32_t>(size), descriptorPath);
+                                       static_cast<uint32_t>(size), runPaths.descriptorPath);
 }
 
 } // namespace
@@ -35,15 +34,15 @@ bool readTotalBytes() {
                  static_cast<int>(platform::lastProfileError()));
         return false;
     }
-    totalBytes = convertSizeText(value);
-    debugLog("Total uncompressed size: %llu", static_cast<unsigned long long>(totalBytes));
+    runState.totalBytes = convertSizeText(value);
+    debugLog("Total uncompressed size: %llu", static_cast<unsigned long long>(runState.totalBytes));
     return true;
 }
 
 bool readDiskCount() {
     char value[kDescriptorNumberSize];
     if (readKey("DISKCNT", "1", value, sizeof value) == 0) {
-        reportError("Cannot get disk count from %s", descriptorPath);
+        reportError("Cannot get disk count from %s", runPaths.descriptorPath);
         return false;
     }
     // The decimal text-to-int rule, without the undefined overflow of atoi.
@@ -59,12 +58,12 @@ bool readDiskCount() {
 
 bool readLaunchSettings(char* command, char* component) {
     if (readKey("CMD", "", command, kDescriptorCommandSize) == 0) {
-        reportError("CMD property not found in %s (%d)\n", descriptorPath,
+        reportError("CMD property not found in %s (%d)\n", runPaths.descriptorPath,
                     static_cast<int>(platform::lastProfileError()));
         return false;
     }
     if (readKey("JRE_COMPONENT", "", component, kDescriptorCommandSize) == 0) {
-        reportError("JRE_COMPONENT property not found in %s", descriptorPath);
+        reportError("JRE_COMPONENT property not found in %s", runPaths.descriptorPath);
         return false;
     }
     return true;

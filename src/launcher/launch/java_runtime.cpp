@@ -9,11 +9,10 @@
 
 #include <vector>
 
-#include "launcher/app/command_line.h"
 #include "launcher/app/reporting.h"
+#include "launcher/launch/engine_calls.h"
 #include "launcher/launch/versions.h"
-#include "launcher/run/archive_ops.h"
-#include "launcher/run/run_state.h"
+#include "launcher/state/run_state.h"
 #include "platform/filesystem.h"
 #include "platform/paths.h"
 
@@ -61,6 +60,10 @@ std::string listJars(const std::string& dataFilesDirectory) {
 std::string buildJarList(const char* componentText) {
     std::string jars;
     for (const std::string& component : splitList(componentText, ',')) {
+        // "rt," or "a,,b": an empty piece names no component (and not the Components
+        // directory itself).
+        if (component.empty())
+            continue;
         size_t colon = component.find(':');
         std::string name = component.substr(0, colon);
         std::string componentDirectory = std::string(kComponentsDirectory) + PATH_SEP + name;
@@ -89,14 +92,14 @@ bool prepareJavaRuntime(const std::string& jarList, const char* destination) {
     // A volume whose free space cannot be measured counts as full, as for the
     // extraction directory: unpacking blindly could fill the disk under the installer.
     uint64_t freeBytes = 0;
-    bool known = platform::freeBytesAvailable(m_szTempDirectory, &freeBytes);
-    debugLog("Checking space for Java components in %s", m_szTempDirectory);
-    if (!known || freeBytes <= javaJarBytes) {
-        uint64_t required = totalBytes + javaJarBytes;
+    bool known = platform::freeBytesAvailable(runPaths.m_szTempDirectory, &freeBytes);
+    debugLog("Checking space for Java components in %s", runPaths.m_szTempDirectory);
+    if (!known || freeBytes <= runState.javaJarBytes) {
+        uint64_t required = saturatingAdd(runState.totalBytes, runState.javaJarBytes);
         unsigned long long megabytes = required / 1048576 + (required % 1048576 != 0 ? 1 : 0);
         reportError("The directory %s does not have enough free space. At %llu MB of free "
                     "space is required.",
-                    m_szTempDirectory, megabytes);
+                    runPaths.m_szTempDirectory, megabytes);
         return false;
     }
     debugLog("Unzipping Java jars: %s", jarList.c_str());

@@ -18,19 +18,19 @@
 #include <cstring>
 
 #include "launcher/app/reporting.h"
-
-bool commandOverflow = false;
+#include "launcher/state/run_records.h"
+#include "platform/process.h"
 
 int appendToCommand(char* command, int length, const char* piece, int bufferSize) {
     if (command == nullptr || piece == nullptr) {
         reportError("Internal error:  null string or buffer");
-        commandOverflow = true;
+        runState.commandOverflow = true;
         return 0;
     }
     size_t pieceLength = std::strlen(piece);
     if (static_cast<size_t>(length) + pieceLength >= static_cast<size_t>(bufferSize)) {
         reportError("Internal error:  buffer overrun");
-        commandOverflow = true;
+        runState.commandOverflow = true;
         return 0;
     }
     std::memcpy(command + length, piece, pieceLength + 1);
@@ -77,7 +77,7 @@ int appendEach(char* command, int length, char** list) {
 } // namespace
 
 int buildLaunchCommand(const LaunchCommandParts& parts, char* command) {
-    commandOverflow = false;
+    runState.commandOverflow = false;
     command[0] = '\0';
     std::string program = std::string("\"") + parts.javaPath + "\"";
     int length = appendToCommand(command, 0, program.c_str(), kLaunchCommandSize);
@@ -89,4 +89,21 @@ int buildLaunchCommand(const LaunchCommandParts& parts, char* command) {
     length += appendToCommand(command, length, parts.descriptorArguments, kLaunchCommandSize);
     length += appendEach(command, length, parts.installerArgs);
     return length;
+}
+
+std::vector<std::string> buildLaunchArguments(const LaunchCommandParts& parts) {
+    std::vector<std::string> arguments{
+        parts.javaPath, std::string("-Djava.io.tmpdir=") + parts.tempDirectory,
+        std::string("-Dsfx.installer.launcher.home=") + parts.launcherHome,
+        std::string("-Dsfx.extract.path=") + parts.extractPath,
+        std::string("-Dsfx.exe=") + parts.programPath};
+    for (int i = 0; parts.javaOptions != nullptr && parts.javaOptions[i] != nullptr; ++i)
+        arguments.emplace_back(parts.javaOptions[i]);
+    // The splitter reads a program name first: give it one to drop.
+    const std::string descriptorLine = std::string("-") + parts.descriptorArguments;
+    std::vector<std::string> descriptor = platform::splitCommandLine(descriptorLine.c_str());
+    arguments.insert(arguments.end(), descriptor.begin() + 1, descriptor.end());
+    for (int i = 0; parts.installerArgs != nullptr && parts.installerArgs[i] != nullptr; ++i)
+        arguments.emplace_back(parts.installerArgs[i]);
+    return arguments;
 }

@@ -8,14 +8,12 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 constexpr int kLaunchCommandSize = 4096;
 
-// Set by any append that did not fit or had no text; checked once the command is built.
-extern bool commandOverflow;
-
 // Appends `piece` when the result stays shorter than `bufferSize`; returns the number
-// of characters appended, 0 (with commandOverflow set and a message) otherwise.
+// of characters appended, 0 (with runState.commandOverflow set and a message) otherwise.
 int appendToCommand(char* command, int length, const char* piece, int bufferSize);
 
 // `text` as one quoted argument that the Windows argument rules give back unchanged:
@@ -37,5 +35,10 @@ struct LaunchCommandParts {
 };
 
 // Builds the launch command into `command` (kLaunchCommandSize bytes) and returns its
-// length. commandOverflow tells whether a piece did not fit.
+// length. runState.commandOverflow tells whether a piece did not fit.
 int buildLaunchCommand(const LaunchCommandParts& parts, char* command);
+
+// The same command as an argument vector, made from the parts directly (the Linux start):
+// the descriptor's arguments are split by the Windows rules, every other part is one
+// argument as it is, whatever quotes or blanks it holds.
+std::vector<std::string> buildLaunchArguments(const LaunchCommandParts& parts);

@@ -10,14 +10,11 @@
 #include <cstdio>
 #include <cstring>
 
-#include "launcher/app/command_line.h"
 #include "launcher/app/reporting.h"
 #include "launcher/launch/descriptor.h"
 #include "launcher/launch/java_runtime.h"
 #include "launcher/launch/launch_command.h"
-#include "launcher/run/extraction_directory.h"
-#include "launcher/run/run_state.h"
-#include "launcher/run/run_steps.h"
+#include "launcher/state/run_state.h"
 #include "platform/filesystem.h"
 #include "platform/paths.h"
 #include "platform/process.h"
@@ -26,12 +23,6 @@ namespace {
 
 constexpr int kCannotLaunch = 555;
 constexpr std::size_t kJavaCommandSize = 1032;
-
-#ifdef _WIN32
-constexpr const char* kJavaInRuntime = "%s\\bin\\java.exe";
-#else
-constexpr const char* kJavaInRuntime = "%s/bin/java";
-#endif
 
 // CMD becomes "<destination><separator><CMD>" in its own buffer; false when that would
 // not fit, so the command is never cut.
@@ -49,8 +40,9 @@ bool prefixCommand(char* command, const std::string& destination) {
 // of CMD, made absolute against the working directory (the extraction directory).
 bool makeJavaPath(const char* programPart, char* javaPath) {
     char javaCommand[kJavaCommandSize];
-    int length = jreLocation[0] != '\0'
-                     ? std::snprintf(javaCommand, sizeof javaCommand, kJavaInRuntime, jreLocation)
+    int length = commandLine.jreLocation[0] != '\0'
+                     ? std::snprintf(javaCommand, sizeof javaCommand, kJavaProgramInRuntime,
+                                     commandLine.jreLocation)
                      : std::snprintf(javaCommand, sizeof javaCommand, "%s", programPart);
     unsigned long pathLength = 0;
     if (length >= 0 && static_cast<std::size_t>(length) < sizeof javaCommand)
@@ -70,12 +62,14 @@ std::string javaDestinationOf(const char* componentText) {
     return first.substr(0, first.find(':'));
 }
 
-int myspawn(char* command) {
+int myspawn(char* command, const std::vector<std::string>& arguments) {
     debugLog("cmdLine: %s", command);
     platform::ChildProcess child;
-    if (!platform::startProcess(command, consoleAllocated, &child)) {
+    if (!platform::startProcess(command, arguments, runState.consoleAllocated, &child)) {
+        if (isCancelRequested())
+            return 0;
         debugLog("Failed to launch the installer");
-        launchFailed = true;
+        runState.launchFailed = true;
         return kCannotLaunch;
     }
     debugLog("Command successfully started; waiting for completion");
@@ -132,12 +126,17 @@ int launchInstaller() {
     if (!makeJavaPath(command, javaPath))
         return 1;
 
-    LaunchCommandParts parts{
-        javaPath,    m_szTempDirectory,           launcherHome, extractPath, programPath,
-        javaOptions, descriptorArguments.c_str(), installerArgs};
+    LaunchCommandParts parts{javaPath,
+                             runPaths.m_szTempDirectory,
+                             runPaths.launcherHome,
+                             runPaths.extractPath,
+                             commandLine.programPath,
+                             commandLine.javaOptions,
+                             descriptorArguments.c_str(),
+                             commandLine.installerArgs};
     char launchCommand[kLaunchCommandSize];
     int length = buildLaunchCommand(parts, launchCommand);
-    if (commandOverflow) {
+    if (runState.commandOverflow) {
         reportError("Launch command is too long");
         return 1;
     }
@@ -148,11 +147,13 @@ int launchInstaller() {
         reportError("Cannot change directory to Disk1");
         return 1;
     }
-    int result = myspawn(launchCommand);
+    if (isCancelRequested())
+        return 0;
+    int result = myspawn(launchCommand, buildLaunchArguments(parts));
     debugLog("myspawn() result: %d", result);
     if (result == kCannotLaunch) {
         reportError("Cannot launch the installer (%d)", result);
-        launchFailed = true;
+        runState.launchFailed = true;
     }
     return result;
 }

@@ -1,18 +1,13 @@
 /*
- * The launcher's four uses of the extraction engine, each one engine call with its own
- * option and callback records, built for the call and freed right after it:
- * extracting sfx.ini alone, extracting the whole archive (both from the program's own
- * file), measuring a runtime jar by listing it, and unpacking such a jar.
- * extractDescriptor and extractInstallerFiles are declared with the run's steps.
+ * The run's calls of the engine on the program's own archive: extracting sfx.ini alone
+ * and extracting the whole archive (extractDescriptor and extractInstallerFiles, declared
+ * with the run's steps).
  */
 #pragma once
 
 // Extracts the single entry sfx.ini of archivePath into destination; the engine's result.
 int extractAutorun(const char* archivePath, const char* destination);
 
-// Adds the uncompressed size of the jar's entries to javaJarBytes (nothing when the jar
-// cannot be read).
-void measureJar(const char* jarPath);
-
-// Unpacks a jar into destination (relative to the working directory); the engine's result.
-int unzipJar(const char* jarPath, const char* destination);
+// Engine callback (askReplace) of the main extraction: logs the question and always
+// answers REPLACE_YES.
+int answerReplace(char* nameBuffer, int bufferSize);

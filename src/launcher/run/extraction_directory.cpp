@@ -19,16 +19,10 @@
 #include <cstring>
 #include <vector>
 
-#include "launcher/app/command_line.h"
 #include "launcher/app/reporting.h"
+#include "launcher/state/run_records.h"
 #include "platform/filesystem.h"
 #include "platform/sleep.h"
-
-char launcherHome[kPathBufferSize] = "";
-char extractPath[kPathBufferSize] = "";
-char descriptorPath[kPathBufferSize] = "";
-char descriptorDirectory[kPathBufferSize] = "";
-char descriptorTempDirectory[kPathBufferSize] = "";
 
 static constexpr uint64_t kBytesPerMegabyte = 1048576;
 
@@ -40,28 +34,28 @@ static constexpr int kDirectoryAttempts = 3;
 static constexpr unsigned kDirectoryPauseMs = 1000;
 
 bool directoryExists(const char* path) {
-    if (path[0] == '\0')
-        return false;
-    const platform::FileAttributes attributes = platform::fileAttributes(path);
-    return attributes.exists && attributes.isDirectory;
+    return path[0] != '\0' && platform::isDirectoryFollowingLinks(path);
 }
 
 // Fills m_szTempDirectory from the system unless the command line set it. A value from
 // the command line is used exactly as given, trailing separator included.
 static bool chooseTempDirectory() {
-    if (m_szTempDirectory[0] != '\0')
+    if (runPaths.m_szTempDirectory[0] != '\0')
         return true;
-    const unsigned long length =
-        platform::systemTempDirectory(m_szTempDirectory, sizeof m_szTempDirectory);
-    if (length > sizeof m_szTempDirectory) {
-        m_szTempDirectory[0] = '\0';
+    const unsigned long length = platform::systemTempDirectory(runPaths.m_szTempDirectory,
+                                                               sizeof runPaths.m_szTempDirectory);
+    if (length > sizeof runPaths.m_szTempDirectory) {
+        runPaths.m_szTempDirectory[0] = '\0';
         reportError("The length of the temporary directory path is too long (%ld).",
                     static_cast<long>(length));
         return false;
     }
-    const std::size_t end = std::strlen(m_szTempDirectory);
-    if (end > 0 && m_szTempDirectory[end - 1] == PATH_SEP[0])
-        m_szTempDirectory[end - 1] = '\0';
+    // The separator of a root ("/", "C:\") stays: without it the name would be empty or
+    // name the working directory of a drive.
+    const std::size_t end = std::strlen(runPaths.m_szTempDirectory);
+    if (end > 1 && runPaths.m_szTempDirectory[end - 1] == PATH_SEP[0] &&
+        runPaths.m_szTempDirectory[end - 2] != ':')
+        runPaths.m_szTempDirectory[end - 1] = '\0';
     // A failed query leaves the value empty; the existence check then fails.
     return true;
 }
@@ -70,13 +64,13 @@ static bool hasRoomFor(uint64_t requiredBytes) {
     uint64_t freeBytes = 0;
     // A volume whose free space cannot be measured is treated as full: going on blindly
     // would fail later, half-way through the extraction.
-    const bool known = platform::freeBytesAvailable(m_szTempDirectory, &freeBytes);
+    const bool known = platform::freeBytesAvailable(runPaths.m_szTempDirectory, &freeBytes);
     if (known && freeBytes > requiredBytes)
         return true;
     reportError("The directory %s does not have enough free space. At least %" PRIu64
                 " MB are required.\nPlease restart the installer and specify a temporary "
                 "directory with sufficient free space.",
-                m_szTempDirectory, requiredBytes / kBytesPerMegabyte + 1);
+                runPaths.m_szTempDirectory, requiredBytes / kBytesPerMegabyte + 1);
     return false;
 }
 
@@ -103,67 +97,71 @@ static void logPrivateDirectoryFailure(const platform::PrivateDirectoryResult& r
 
 // Makes the unique directory and enters it; on failure extractPath is cleared.
 static bool createExtractionDirectory() {
-    switch (platform::createUniqueFile(m_szTempDirectory, "sfx", extractPath, sizeof extractPath)) {
+    switch (platform::createUniqueFile(runPaths.m_szTempDirectory, "sfx", runPaths.extractPath,
+                                       sizeof runPaths.extractPath)) {
     case platform::UniqueNameResult::created:
         break;
     case platform::UniqueNameResult::accessDenied:
         reportError("Cannot create a directory under the Windows temporary directory %s. Access "
                     "is denied.\nPlease restart the installer and ensure the temporary "
                     "directory is writable.",
-                    m_szTempDirectory);
-        extractPath[0] = '\0';
+                    runPaths.m_szTempDirectory);
+        runPaths.extractPath[0] = '\0';
         return false;
     case platform::UniqueNameResult::failed:
-        extractPath[0] = '\0';
+        runPaths.extractPath[0] = '\0';
         return false;
     }
     // Every later step finds the tree by this path after the working directory has moved
     // into it, so a relative temporary directory must not leave it relative.
     char absolutePath[kPathBufferSize];
-    const unsigned long length = platform::fullPath(extractPath, absolutePath, sizeof absolutePath);
+    const unsigned long length =
+        platform::fullPath(runPaths.extractPath, absolutePath, sizeof absolutePath);
     if (length == 0 || length >= sizeof absolutePath) {
-        platform::deleteFile(extractPath);
-        extractPath[0] = '\0';
+        platform::deleteFile(runPaths.extractPath);
+        runPaths.extractPath[0] = '\0';
         return false;
     }
-    std::memcpy(extractPath, absolutePath, length + 1);
-    if (platform::deleteFile(extractPath) != platform::RemoveResult::removed) {
-        extractPath[0] = '\0';
+    std::memcpy(runPaths.extractPath, absolutePath, length + 1);
+    if (platform::deleteFile(runPaths.extractPath) != platform::RemoveResult::removed) {
+        runPaths.extractPath[0] = '\0';
         return false;
     }
-    const platform::PrivateDirectoryResult created = platform::createPrivateDirectory(extractPath);
+    const platform::PrivateDirectoryResult created =
+        platform::createPrivateDirectory(runPaths.extractPath);
     if (created.failedStep != platform::PrivateDirectoryStep::done) {
         logPrivateDirectoryFailure(created);
-        extractPath[0] = '\0';
+        runPaths.extractPath[0] = '\0';
         return false;
     }
     // A directory made but not entered stays behind: with extractPath cleared, the
     // clean-up no longer knows it.
-    if (!platform::changeDirectory(extractPath)) {
-        extractPath[0] = '\0';
+    if (!platform::changeDirectory(runPaths.extractPath)) {
+        runPaths.extractPath[0] = '\0';
         return false;
     }
-    debugLog("Extract to %s", extractPath);
+    debugLog("Extract to %s", runPaths.extractPath);
     return true;
 }
 
 bool prepareExtractionDirectory(uint64_t requiredBytes) {
-    if (launcherHome[0] == '\0' && !platform::currentDirectory(launcherHome, sizeof launcherHome))
+    if (runPaths.launcherHome[0] == '\0' &&
+        !platform::currentDirectory(runPaths.launcherHome, sizeof runPaths.launcherHome))
         return false;
     if (!chooseTempDirectory())
         return false;
-    debugLog("m_szTempDirectory: %s", m_szTempDirectory);
-    if (!directoryExists(m_szTempDirectory)) {
+    debugLog("m_szTempDirectory: %s", runPaths.m_szTempDirectory);
+    if (!directoryExists(runPaths.m_szTempDirectory)) {
         reportError("The temporary directory %s does not exist.\nPlease restart the installer "
                     "and ensure the temporary directory exists.",
-                    m_szTempDirectory);
+                    runPaths.m_szTempDirectory);
         return false;
     }
     if (!hasRoomFor(requiredBytes))
         return false;
-    if (descriptorTempDirectory[0] != '\0' &&
-        std::strcmp(descriptorTempDirectory, m_szTempDirectory) == 0) {
-        debugLog("Extract to same %s", extractPath);
+    if (runPaths.descriptorTempDirectory[0] != '\0' &&
+        std::strcmp(runPaths.descriptorTempDirectory, runPaths.m_szTempDirectory) == 0) {
+        debugLog("Extract to same %s", runPaths.extractPath);
         return true;
     }
     return createExtractionDirectory();
@@ -171,16 +169,19 @@ bool prepareExtractionDirectory(uint64_t requiredBytes) {
 
 void removeExtractionDirectory() {
     // Leave the tree first: a process cannot remove the directory it stands in (Windows).
-    if (launcherHome[0] != '\0')
-        platform::changeDirectory(launcherHome);
-    if (debugMode)
+    if (runPaths.launcherHome[0] != '\0')
+        platform::changeDirectory(runPaths.launcherHome);
+    if (commandLine.debugMode || runPaths.extractPath[0] == '\0')
         return;
-    if (extractPath[0] == '\0' || descriptorDirectory[0] == '\0')
+    // Before sfx.ini arrived nothing but our own empty directory can be there.
+    if (runPaths.descriptorDirectory[0] == '\0') {
+        removeWithRetry(runPaths.extractPath, RemoveKind::directory);
         return;
-    removeTree(extractPath);
-    if (std::strcmp(descriptorDirectory, extractPath) != 0)
-        removeTree(descriptorDirectory);
-    debugLog("Extract directory %s was deleted", extractPath);
+    }
+    removeTree(runPaths.extractPath);
+    if (std::strcmp(runPaths.descriptorDirectory, runPaths.extractPath) != 0)
+        removeTree(runPaths.descriptorDirectory);
+    debugLog("Extract directory %s was deleted", runPaths.extractPath);
 }
 
 bool removeTree(const char* path) {
@@ -225,9 +226,4 @@ bool removeWithRetry(const char* path, RemoveKind kind) {
             platform::sleepMilliseconds(isFile ? kFilePauseMs : kDirectoryPauseMs);
     }
     return false;
-}
-
-void resetExtractionDirectory() {
-    launcherHome[0] = extractPath[0] = '\0';
-    descriptorPath[0] = descriptorDirectory[0] = descriptorTempDirectory[0] = '\0';
 }

@@ -7,26 +7,17 @@
 
 #include <cstdint>
 
-#include "platform/paths.h"
-
-extern char launcherHome[kPathBufferSize]; // working directory before the first preparation
-extern char extractPath[kPathBufferSize];  // the private directory; empty when not made
-
-// Written when sfx.ini has been extracted: its path, the directory it went to and the
-// temporary directory of that moment. The second preparation recognises its own directory
-// by descriptorTempDirectory; the clean-up deletes nothing before descriptorDirectory is set.
-extern char descriptorPath[kPathBufferSize];
-extern char descriptorDirectory[kPathBufferSize];
-extern char descriptorTempDirectory[kPathBufferSize];
+#include "launcher/state/run_records.h"
 
 // Makes sure extractPath exists, is the working directory and that the base directory has
 // more than requiredBytes free. Reports its own failures; the caller adds its summary.
 bool prepareExtractionDirectory(uint64_t requiredBytes);
 
-// Returns to launcherHome and deletes the extraction directory (kept with -debug, and
-// until sfx.ini was extracted into it). Safe in every state.
+// Returns to launcherHome and deletes the extraction directory (kept with -debug; until
+// sfx.ini was extracted into it, only an empty one is removed). Safe in every state.
 void removeExtractionDirectory();
 
+// A directory, or a link to one.
 bool directoryExists(const char* path);
 
 // Deletes path and everything below it. Read-only entries are made writable first; links
@@ -38,6 +29,3 @@ enum class RemoveKind { file, directory };
 // Deletes one file (up to 150 attempts, 2 s apart after sharing violations) or one empty
 // directory (up to 3 attempts, 1 s apart after sharing violations).
 bool removeWithRetry(const char* path, RemoveKind kind);
-
-// Puts the values above back to empty (tests only).
-void resetExtractionDirectory();

@@ -3,13 +3,12 @@
 // Everything else on the dialog is done by the run from the worker thread.
 #include "launcher/ui/quenlow_sfx_dlg.h"
 
-#include "launcher/run/dialog_worker.h"
-#include "launcher/run/run_state.h"
+#include "launcher/state/run_state.h"
+#include "launcher/ui/progress_dialog_run.h"
 #include "launcher/ui/resource.h"
 #include "platform/windowing.h"
 
-bool workerStarted = false;
-CProgressCtrl* progressBar = nullptr;
+ProgressDialogRecord dialogState;
 
 CQuenlowSFXDlg::CQuenlowSFXDlg(CWnd* parent) : CDialog(IDD_QUENLOWSFX_DIALOG, parent) {
     m_hDialogIcon = loadIconResource(IDR_MAINFRAME);
@@ -74,9 +73,9 @@ void CQuenlowSFXDlg::OnPaint() {
 void CQuenlowSFXDlg::OnShowWindow(bool shown, int status) {
     // Only an explicit showing counts (status 0), and only the first: the dialog is shown
     // again after the installer has run, and that must not start a second run.
-    if (workerStarted || !shown || status != 0)
+    if (dialogState.workerStarted || !shown || status != 0)
         return;
-    workerStarted = true;
+    dialogState.workerStarted = true;
     m_pWorkerThread = startWorkerThread(runDialogWorker, this);
 }
 
@@ -96,6 +95,6 @@ void CQuenlowSFXDlg::OnCancel() {
 }
 
 void dialogProgressSink(const char*, int32_t percent) {
-    if (progressBar != nullptr)
-        progressBar->SetPos(percent);
+    if (dialogState.progressBar != nullptr)
+        dialogState.progressBar->SetPos(percent);
 }

@@ -2,7 +2,7 @@
 // while the archive is unpacked. The dialog itself does little: it binds its controls, sets
 // its icon, centres its picture, starts the run on a worker thread the first time it is
 // shown, turns Cancel into a request to the worker, and carries the run's result back to
-// start-up. The run (runDialogWorker) drives everything else through the controls.
+// start-up. Its worker (runDialogWorker) shows the run sequence on the controls.
 #pragma once
 
 #include <cstdint>
@@ -23,7 +23,6 @@ class CQuenlowSFXDlg : public CDialog {
     CStatic m_ctlStatus;
     CProgressCtrl m_ctlProgress;
     IconHandle m_hDialogIcon = nullptr;
-    CAnimateCtrl m_ctlAnimate;
     CWinThread* m_pWorkerThread = nullptr;
 
   protected:
@@ -36,12 +35,14 @@ class CQuenlowSFXDlg : public CDialog {
     void OnShowWindow(bool shown, int status);
 };
 
-// Set the first time the dialog starts its worker; never cleared, so a process runs at
-// most one worker even when the dialog is shown again after the installer ran.
-extern bool workerStarted;
-
-// The bar the run moves; set by the run before the extraction starts.
-extern CProgressCtrl* progressBar;
+struct ProgressDialogRecord {
+    // Set the first time the dialog starts its worker; never cleared, so a process runs at
+    // most one worker even when the dialog is shown again after the installer ran.
+    bool workerStarted = false;
+    // The bar the run moves; set by the worker before the run starts.
+    CProgressCtrl* progressBar = nullptr;
+};
+extern ProgressDialogRecord dialogState;
 
 // The dialog's progress sink: moves the bar to the percentage and waits until it moved.
 void dialogProgressSink(const char* entryName, int32_t percent);

@@ -51,4 +51,22 @@ void releaseConsole() {
     consoleRequested = false;
 }
 
+bool inputIsTerminal() {
+    return isatty(STDIN_FILENO) != 0;
+}
+
+bool readLineWithoutEcho(char* buffer, int size) {
+    termios saved{};
+    bool silenced = tcgetattr(STDIN_FILENO, &saved) == 0;
+    if (silenced) {
+        termios quiet = saved;
+        quiet.c_lflag &= static_cast<tcflag_t>(~ECHO);
+        silenced = tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet) == 0;
+    }
+    const bool answered = readWholeLine(buffer, size);
+    if (silenced)
+        tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+    return answered;
+}
+
 } // namespace platform

@@ -64,8 +64,9 @@ struct Request {
 
 std::atomic<int> interruptCount{0};
 std::atomic<int> interruptWakeDescriptor{-1};
+struct sigaction interruptBefore {}; // the run's own handling comes after the button's
 
-void onInterrupt(int) {
+void onInterrupt(int signal, siginfo_t* info, void* context) {
     int savedErrno = errno;
     interruptCount.fetch_add(1);
     int fd = interruptWakeDescriptor.load();
@@ -73,6 +74,10 @@ void onInterrupt(int) {
         [[maybe_unused]] ssize_t ignored = write(fd, "!", 1);
     }
     errno = savedErrno;
+    if ((interruptBefore.sa_flags & SA_SIGINFO) != 0 && interruptBefore.sa_sigaction != nullptr)
+        interruptBefore.sa_sigaction(signal, info, context);
+    else if (interruptBefore.sa_handler != SIG_DFL && interruptBefore.sa_handler != SIG_IGN)
+        interruptBefore.sa_handler(signal);
 }
 
 struct WindowSystem {
@@ -342,12 +347,11 @@ intptr_t CDialog::DoModal() {
     windows.display.open();
 
     struct sigaction interrupt {};
-    struct sigaction previous {};
-    interrupt.sa_handler = onInterrupt;
-    interrupt.sa_flags = SA_RESTART;
+    interrupt.sa_sigaction = onInterrupt;
+    interrupt.sa_flags = SA_SIGINFO | SA_RESTART;
     sigemptyset(&interrupt.sa_mask);
     interruptWakeDescriptor.store(windows.wake[1]);
-    sigaction(SIGINT, &interrupt, &previous);
+    sigaction(SIGINT, &interrupt, &interruptBefore);
 
     WindowProc(MessageInitDialog, 0, 0);
     // The template makes the dialog visible once it has been initialised.
@@ -362,7 +366,7 @@ intptr_t CDialog::DoModal() {
     answerRequests(); // whatever came in while the loop was ending
     windows.dialogWindow.visible = false;
     windows.display.close();
-    sigaction(SIGINT, &previous, nullptr);
+    sigaction(SIGINT, &interruptBefore, nullptr);
     interruptWakeDescriptor.store(-1);
     ::close(windows.wake[0]);
     ::close(windows.wake[1]);

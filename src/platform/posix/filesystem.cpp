@@ -116,6 +116,11 @@ FileAttributes fileAttributes(const char* path) {
     return attributesOf(status);
 }
 
+bool isDirectoryFollowingLinks(const char* path) {
+    struct stat status{};
+    return stat(path, &status) == 0 && S_ISDIR(status.st_mode);
+}
+
 bool clearReadOnly(const char* path) {
     struct stat status{};
     if (lstat(path, &status) != 0 || S_ISLNK(status.st_mode))

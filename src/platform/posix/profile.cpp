@@ -13,6 +13,7 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <sys/stat.h>
 
 namespace {
 
@@ -41,15 +42,22 @@ bool sameNameIgnoringCase(std::string_view a, std::string_view b) {
     return true;
 }
 
+// Reads at most one byte beyond the limit, so that a file of any size costs no more.
 bool readWholeFile(const char* path, std::string* content) {
     FILE* file = std::fopen(path, "rb");
     if (file == nullptr)
         return false;
     char chunk[4096];
     size_t got;
-    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0)
+    while (content->size() <= platform::kProfileSizeLimit &&
+           (got = std::fread(chunk, 1, sizeof chunk, file)) > 0)
         content->append(chunk, got);
     std::fclose(file);
+    if (content->size() > platform::kProfileSizeLimit) {
+        content->clear();
+        errno = EFBIG;
+        return false;
+    }
     return true;
 }
 
@@ -112,6 +120,11 @@ uint32_t readProfileString(const char* section, const char* key, const char* def
         return copyCut(value, buffer, bufferSize);
     }
     return copyCut(defaultValue != nullptr ? defaultValue : "", buffer, bufferSize);
+}
+
+bool profileTooLarge(const char* path) {
+    struct stat status{};
+    return stat(path, &status) == 0 && static_cast<uint64_t>(status.st_size) > kProfileSizeLimit;
 }
 
 unsigned long lastProfileError() {

@@ -85,4 +85,19 @@ void releaseConsole() {
     FreeConsole();
 }
 
+bool inputIsTerminal() {
+    return _isatty(_fileno(stdin)) != 0;
+}
+
+bool readLineWithoutEcho(char* buffer, int size) {
+    HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    DWORD saved = 0;
+    const bool silenced = GetConsoleMode(input, &saved) &&
+                          SetConsoleMode(input, saved & ~DWORD(ENABLE_ECHO_INPUT)) != 0;
+    const bool answered = readWholeLine(buffer, size);
+    if (silenced)
+        SetConsoleMode(input, saved);
+    return answered;
+}
+
 } // namespace platform

@@ -59,6 +59,12 @@ FileAttributes fileAttributes(const char* path) {
     return attributesOf(bits);
 }
 
+bool isDirectoryFollowingLinks(const char* path) {
+    // A directory link or junction carries the directory attribute itself.
+    const DWORD bits = GetFileAttributesA(path);
+    return bits != INVALID_FILE_ATTRIBUTES && (bits & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
 bool clearReadOnly(const char* path) {
     const DWORD bits = GetFileAttributesA(path);
     if (bits == INVALID_FILE_ATTRIBUTES)

@@ -8,9 +8,12 @@
 
 #include <windows.h>
 
+#include "platform/interruption.h"
+
 namespace platform {
 
-bool startProcess(char* commandLine, bool inheritHandles, ChildProcess* child) {
+bool startProcess(char* commandLine, const std::vector<std::string>& /*arguments*/,
+                  bool inheritHandles, ChildProcess* child) {
     STARTUPINFOA startup;
     ZeroMemory(&startup, sizeof startup);
     startup.cb = sizeof startup;
@@ -20,6 +23,8 @@ bool startProcess(char* commandLine, bool inheritHandles, ChildProcess* child) {
                         nullptr, nullptr, &startup, &info)) {
         return false;
     }
+    // The installer shares the console: it receives Ctrl+C and Ctrl+Break itself.
+    setRunStage(RunStage::installerRunning);
     CloseHandle(info.hThread);
     child->handle = reinterpret_cast<intptr_t>(info.hProcess);
     return true;
@@ -36,6 +41,7 @@ bool waitForProcess(ChildProcess* child, uint32_t* exitCode) {
     }
     CloseHandle(process);
     child->handle = 0;
+    setRunStage(RunStage::working);
     return ended;
 }
 

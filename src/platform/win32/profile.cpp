@@ -13,6 +13,10 @@ uint32_t readProfileString(const char* section, const char* key, const char* def
     return GetPrivateProfileStringA(section, key, defaultValue, buffer, bufferSize, path);
 }
 
+bool profileTooLarge(const char*) {
+    return false;
+}
+
 unsigned long lastProfileError() {
     return GetLastError();
 }

@@ -4,31 +4,24 @@
  * point before it is reached (29 bytes of 100 show 28 %, because 0.29 * 100 is just below
  * 29 in binary floating point).
  */
-#include "launcher/run/run_state.h"
+#include "launcher/state/run_state.h"
 
 #include <cstdint>
 
-#include "launcher/app/reporting.h"
-#include "quenlow/unzip.h"
-
-uint64_t totalBytes = 0;
-uint64_t extractedBytes = 0;
-uint64_t javaJarBytes = 0;
-std::atomic<bool> cancelRequested{false};
-bool launchFailed = false;
-
-static ProgressSink progressSink = nullptr;
-
 void setProgressSink(ProgressSink sink) {
-    progressSink = sink;
+    runState.progressSink = sink;
 }
 
 void requestCancel() {
-    cancelRequested.store(true);
+    runState.cancelRequested.store(true);
 }
 
 bool isCancelRequested() {
-    return cancelRequested.load();
+    return runState.cancelRequested.load();
+}
+
+uint64_t saturatingAdd(uint64_t a, uint64_t b) {
+    return b > UINT64_MAX - a ? UINT64_MAX : a + b;
 }
 
 int32_t extractionPercent(uint64_t extracted, uint64_t total) {
@@ -44,28 +37,14 @@ int32_t extractionPercent(uint64_t extracted, uint64_t total) {
 }
 
 int trackExtractionProgress(const char* entryName, uint64_t size) {
-    extractedBytes += size;
-    const int32_t percent = extractionPercent(extractedBytes, totalBytes);
-    if (progressSink != nullptr)
-        progressSink(entryName, percent);
+    runState.extractedBytes = saturatingAdd(runState.extractedBytes, size);
+    const int32_t percent = extractionPercent(runState.extractedBytes, runState.totalBytes);
+    if (runState.progressSink != nullptr)
+        runState.progressSink(entryName, percent);
     return isCancelRequested() ? 1 : 0;
 }
 
 void addListedSize(uint64_t uncompressedSize, uint64_t, unsigned, int, int, int, int, int, char,
                    const char*, const char*, uint32_t, char) {
-    totalBytes += uncompressedSize;
-}
-
-int answerReplace(char*, int) {
-    debugLog("FuncReplace");
-    return REPLACE_YES;
-}
-
-void resetRunState() {
-    totalBytes = 0;
-    extractedBytes = 0;
-    javaJarBytes = 0;
-    cancelRequested.store(false);
-    launchFailed = false;
-    progressSink = nullptr;
+    runState.totalBytes = saturatingAdd(runState.totalBytes, uncompressedSize);
 }
