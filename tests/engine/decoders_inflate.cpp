@@ -121,6 +121,22 @@ TEST(DecodersCrc32, AgreesWithBitwiseCrcAtEveryAlignmentAndSplit) {
     }
 }
 
+// The processor's folding path (where it has one) against the tables alone: random
+// lengths around and well past the folding threshold, every alignment, a running value.
+TEST(DecodersCrc32, FoldingAgreesWithTablesOnRandomLengthsAndAlignments) {
+    std::mt19937 random(18);
+    std::vector<uint8_t> data(70000);
+    for (auto& b : data) b = uint8_t(random());
+    for (int round = 0; round < 2000; ++round) {
+        const size_t start = random() % 64;
+        const size_t length = round % 2 ? random() % 300 : random() % (data.size() - 64);
+        const uint32_t running = random();
+        EXPECT_EQ(crc32Update(running, data.data() + start, length),
+                  crc32UpdateByTable(running, data.data() + start, length))
+            << start << " " << length;
+    }
+}
+
 // ----- block types and stored blocks --------------------------------------------------
 
 TEST(DecodersInflate, StoredBlocksAndTheirChecks) {

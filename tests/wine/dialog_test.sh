@@ -191,12 +191,14 @@ grep -q '^ERROR: Cannot setup the extract directory.$' "$scratch/err" || fail "n
 [ ! -e "$scratch/missing" ] || fail "the missing directory was created"
 
 # ---- 4. a branded installer -------------------------------------------------------------
-# The project's own art stands in for a vendor's icon and picture.
+# The project's own art stands in for a vendor's icon and picture; the picture as a 24-bit
+# bitmap, the kind vendors give, where the stub's own is 8-bit and run-length encoded.
 art=$(dirname "$0")/../../src/launcher/ui/art
+convert "$art/picture.bmp" -type TrueColor "BMP3:$scratch/banner24.bmp" || fail "24-bit banner"
 setup=$scratch/branded.exe
 "$pack" --stub "$program" --output "$setup" --cmd 'bin\java.exe -jar setup.jar' \
     --jre-component jre:1.0 --title "Acme Setup" --icon "$art/quenlow.ico" \
-    --banner "$art/picture.bmp" --product-name "Acme Studio" --product-version 2.1 \
+    --banner "$scratch/banner24.bmp" --product-name "Acme Studio" --product-version 2.1 \
     "$source" >/dev/null || fail "quenlow-pack with branding"
 QUENLOW_PROBE_CAPTION="Acme Setup"
 export QUENLOW_PROBE_CAPTION

@@ -3,7 +3,8 @@
 # with ImageMagick (Debian package imagemagick). The results are committed, so a build does
 # not need ImageMagick; run this after changing a source and commit what it writes.
 #
-#   picture.bmp  190 x 131, 8 bits per pixel, uncompressed (bitmap resource 138)
+#   picture.bmp  190 x 131, 8 bits per pixel, run-length encoded with only the colours it
+#                uses (bitmap resource 138; the stub carries it, so every byte counts)
 #   quenlow.ico  48, 32 and 16 pixels, each at 32 bits per pixel (alpha) and at 8 bits
 #                per pixel (256 colours and a transparency mask) (icon group 128)
 set -eu
@@ -16,6 +17,7 @@ convert -size 190x131 gradient:'#1f5fa8-#bfe3f7' \
     \( -background none "$here/picture.svg" \) -composite \
     -dither FloydSteinberg -colors 256 -type Palette -compress None \
     "BMP3:$here/picture.bmp"
+python3 "$here/rle8.py" "$here/picture.bmp"
 
 # Each size is drawn large and scaled down, which gives cleaner edges than drawing small.
 for size in 48 32 16; do
