@@ -26,6 +26,7 @@ openjdk-17-jdk-headless    demo test
 git                        test
 libgtest-dev               test
 googletest                 test
+libgmock-dev               test
 g++-mingw-w64-i686         test
 wine                       test
 wine32:i386                test
