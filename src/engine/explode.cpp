@@ -112,12 +112,12 @@ bool decode(Exploder& x, const DecodeTable& t, uint32_t& entry) {
     needBits(x, int(root));
     const uint64_t inverted = ~x.bitBuffer;
     entry = t.entries[inverted & ((1u << root) - 1)];
-    unsigned length = entryBits(entry);
+    unsigned length = entryCodeBits(entry);
     if (entry & ENTRY_LINK) {
-        const unsigned sub = entryExtra(entry);
+        const unsigned sub = entryCodeBits(entry);
         needBits(x, int(root + sub));
         entry = t.entries[entryValue(entry) + ((~x.bitBuffer >> root) & ((1u << sub) - 1))];
-        length = root + entryBits(entry);
+        length = root + entryCodeBits(entry);
     }
     if (entry & ENTRY_INVALID) return false;
     x.bitBuffer >>= length;
@@ -177,7 +177,7 @@ int decodeItems(Exploder& x, const TableSet& t, bool literalTree, unsigned lowDi
             if (literalTree) {
                 uint32_t entry = 0;
                 if (!decode(x, t.literals, entry)) return DECODE_INVALID;
-                byte = entryValue(entry);
+                byte = entrySymbol(entry);
             } else {
                 byte = takeBits(x, 8);
             }

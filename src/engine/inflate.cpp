@@ -76,12 +76,12 @@ constexpr uint8_t codeLengthOrder[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5,
                                          11, 4,  12, 3, 13, 2, 14, 1, 15};
 
 // The fast loop refills its bit buffer at most twice per iteration, each time to at
-// least 56 bits: once for up to three literals or a literal/length code, once for a
-// length's extra bits, the distance code and its extra bits. A refill takes at most
+// least 56 bits: once for up to three literals, or two and a length code with its
+// extra bits; once for the distance code and its extra bits. A refill takes at most
 // 7 bytes and loads 8, so 16 buffered bytes let one iteration run without a check.
 constexpr int FAST_INPUT_MIN = 16;
-// One iteration writes at most three literals and a match of 258 bytes (longer
-// enhanced-deflate matches leave the fast loop), and a match copy may write up to 15
+// One iteration writes at most three literals, or two and a match of 258 bytes (longer
+// enhanced-deflate matches take the general copy), and a match copy may write up to 15
 // bytes beyond its end.
 constexpr uint32_t FAST_OUTPUT_ROOM = 3 + 258 + 16;
 
@@ -189,12 +189,12 @@ bool decodeCareful(Inflater& d, const DecodeTable& t, uint32_t& entry) {
     const unsigned root = t.rootBits;
     if (!needBits(d, int(root))) return false;
     entry = t.entries[d.bitBuffer & lowBits(root)];
-    unsigned length = entryBits(entry);
+    unsigned length = entryCodeBits(entry);
     if (entry & ENTRY_LINK) {
-        const unsigned sub = entryExtra(entry);
+        const unsigned sub = entryCodeBits(entry);
         if (!needBits(d, int(root + sub))) return false;
         entry = t.entries[entryValue(entry) + ((d.bitBuffer >> root) & lowBits(sub))];
-        length = root + entryBits(entry);
+        length = root + entryCodeBits(entry);
     }
     if (entry & ENTRY_INVALID) return false;
     if (int(length) > d.bitCount && d.bitCount < int(classicLastLevel(t, d.bitBuffer, length)))
@@ -224,13 +224,58 @@ inline int copyMatch(Inflater& d, uint32_t length, uint32_t distance) {
 // ---------------------------------------------------------------------------------------
 // The codes of one block.
 
+// Copies a match inside the window in 8-byte steps. `from` is at least 8 bytes away
+// from `to`: behind it, where each step reads only bytes already final, so that a
+// match longer than its distance repeats its pattern as it must; or ahead of it, a
+// source wrapped around the window's end. With `OverCopy` the copy may write up to 15
+// bytes past the match's end (and read as far past the source); without it the copy
+// stops exactly.
+template <bool OverCopy>
+inline void copyInSteps(uint8_t* to, const uint8_t* from, uint32_t length) {
+    uint8_t* const end = to + length;
+    if (OverCopy) {
+        // Most matches are short: two steps without a test first.
+        std::memcpy(to, from, 8);
+        std::memcpy(to + 8, from + 8, 8);
+        to += 16;
+        from += 16;
+        while (to < end) {
+            std::memcpy(to, from, 8);
+            to += 8;
+            from += 8;
+        }
+        return;
+    }
+    while (end - to >= 8) {
+        std::memcpy(to, from, 8);
+        to += 8;
+        from += 8;
+    }
+    while (to < end) *to++ = *from++;
+}
+
 // Fast loop. Returns with `done` set and its result when the block ended (0) or the
 // data was invalid (1); otherwise it stopped at a boundary the careful loop handles,
 // with the bit buffer trimmed to its count and the reader's position written back.
+//
+// Bit budget of one iteration (literal/length first level of at most 11 bits, which
+// the caller checks): it starts with a refill to at least 56 bits. Three literals take
+// at most 33 bits. Before a length code come at most two literals (22 bits); the
+// length code takes its extra bits with it, at most 31 (11 + 4 through a link, plus
+// 16 extra bits in enhanced deflate). A second refill, then the distance code with
+// its extra bits, at most 29. Each path ends by looking up the next literal/length
+// entry, which the next iteration uses after its refill: a refill only adds bits
+// above the count, so the bits that entry was looked up with stay as they were.
+template <bool Enhanced>
 int decodeFast(Inflater& d, const DecodeTable& lit, const DecodeTable& dist, bool& done) {
+    // Deflate may write past a match's end (at most 15 bytes, overwritten by what
+    // follows, and 32 KiB away from any byte a deflate distance can still reach);
+    // enhanced deflate reaches back the whole window, so its copies stop exactly.
+    constexpr bool overCopy = !Enhanced;
     EngineState* s = d.state;
     const uint8_t* in = s->inputPos;
-    int inCount = s->inputCount;
+    const uint8_t* const inEnd = in + s->inputCount;
+    const uint8_t* const inLast = inEnd - FAST_INPUT_MIN;
     uint64_t bits = d.bitBuffer;
     unsigned count = unsigned(d.bitCount);
     uint32_t pos = d.position;
@@ -239,88 +284,101 @@ int decodeFast(Inflater& d, const DecodeTable& lit, const DecodeTable& dist, boo
     const uint32_t* const distEntries = dist.entries;
     const uint64_t litMask = lowBits(lit.rootBits);
     const uint64_t distMask = lowBits(dist.rootBits);
-    const unsigned litRoot = lit.rootBits;
-    const unsigned distRoot = dist.rootBits;
-    const bool overCopy = d.variant == 0;  // see below
     int result = 0;
     done = false;
 
-#define QZ_REFILL()                                     \
-    do {                                                \
-        bits |= load64le(in) << count;                  \
-        const unsigned taken = (63 - count) >> 3;       \
-        in += taken;                                    \
-        inCount -= int(taken);                          \
-        count |= 56;                                    \
-    } while (0)
+    // Whole bytes only are counted as taken, so the reader's position stays exact.
+    auto refill = [&] {
+        bits |= load64le(in) << count;
+        in += (63 - count) >> 3;
+        count |= 56;
+    };
+    auto consume = [&](uint32_t entry) {
+        bits >>= entryConsumed(entry);
+        count -= entryConsumed(entry);
+    };
+    // The extra bits of a length or distance entry just consumed from `before`.
+    auto extraValue = [](uint64_t before, uint32_t entry) {
+        return uint32_t((before & lowBits(entryConsumed(entry))) >> entryCodeBits(entry));
+    };
 
-    while (inCount >= FAST_INPUT_MIN && pos <= WINDOW_SIZE - FAST_OUTPUT_ROOM) {
-        QZ_REFILL();
-        uint32_t entry = litEntries[bits & litMask];
-        // Up to three first-level literals per refill (at most 3 x 11 of the 56 bits),
-        // each next entry loaded before the byte is stored.
+    refill();
+    uint32_t entry = litEntries[bits & litMask];
+    while (in <= inLast && pos <= WINDOW_SIZE - FAST_OUTPUT_ROOM) {
+        refill();
         if (entry & ENTRY_LITERAL) {
-            bits >>= entryBits(entry);
-            count -= entryBits(entry);
-            window[pos++] = uint8_t(entryValue(entry));
+            // Up to three first-level literals; each next entry is loaded before the
+            // byte is stored.
+            uint8_t byte = uint8_t(entrySymbol(entry));
+            consume(entry);
             entry = litEntries[bits & litMask];
+            window[pos++] = byte;
             if (entry & ENTRY_LITERAL) {
-                bits >>= entryBits(entry);
-                count -= entryBits(entry);
-                window[pos++] = uint8_t(entryValue(entry));
+                byte = uint8_t(entrySymbol(entry));
+                consume(entry);
                 entry = litEntries[bits & litMask];
+                window[pos++] = byte;
                 if (entry & ENTRY_LITERAL) {
-                    bits >>= entryBits(entry);
-                    count -= entryBits(entry);
-                    window[pos++] = uint8_t(entryValue(entry));
+                    byte = uint8_t(entrySymbol(entry));
+                    consume(entry);
+                    entry = litEntries[bits & litMask];
+                    window[pos++] = byte;
                     continue;
                 }
             }
         }
-        // At least 23 bits remain: enough for any literal/length code.
         if (entry & ENTRY_LINK) {
-            bits >>= litRoot;
-            count -= litRoot;
-            entry = litEntries[entryValue(entry) + (bits & lowBits(entryExtra(entry)))];
-        }
-        bits >>= entryBits(entry);
-        count -= entryBits(entry);
-        if (entry & ENTRY_LITERAL) {
-            window[pos++] = uint8_t(entryValue(entry));
-            continue;
+            const uint32_t link = entry;
+            consume(link);
+            entry = litEntries[entryValue(link) + (bits & lowBits(entryCodeBits(link)))];
+            if (entry & ENTRY_LITERAL) {
+                const uint8_t byte = uint8_t(entrySymbol(entry));
+                consume(entry);
+                entry = litEntries[bits & litMask];
+                window[pos++] = byte;
+                continue;
+            }
         }
         if (entry & (ENTRY_END | ENTRY_INVALID)) {
+            consume(entry);
             done = true;
             result = (entry & ENTRY_END) ? 0 : DECODE_INVALID;
             break;
         }
-        // Second and last refill of the iteration: 56 bits cover the length's extra
-        // bits (16 at most), the distance code (15) and its extra bits (14).
-        QZ_REFILL();
-        uint32_t length = entryValue(entry) + uint32_t(bits & lowBits(entryExtra(entry)));
-        bits >>= entryExtra(entry);
-        count -= entryExtra(entry);
+        uint64_t before = bits;
+        consume(entry);
+        const uint32_t length = entryValue(entry) + extraValue(before, entry);
 
+        refill();
         entry = distEntries[bits & distMask];
         if (entry & ENTRY_LINK) {
-            bits >>= distRoot;
-            count -= distRoot;
-            entry = distEntries[entryValue(entry) + (bits & lowBits(entryExtra(entry)))];
+            const uint32_t link = entry;
+            consume(link);
+            entry = distEntries[entryValue(link) + (bits & lowBits(entryCodeBits(link)))];
         }
-        bits >>= entryBits(entry);
-        count -= entryBits(entry);
         if (entry & ENTRY_INVALID) {
             done = true;
             result = DECODE_INVALID;
             break;
         }
-        const uint32_t distance = entryValue(entry) + uint32_t(bits & lowBits(entryExtra(entry)));
-        bits >>= entryExtra(entry);
-        count -= entryExtra(entry);
+        before = bits;
+        consume(entry);
+        const uint32_t distance = entryValue(entry) + extraValue(before, entry);
+        entry = litEntries[bits & litMask];
 
-        if (distance > pos || length > WINDOW_SIZE - 16 - pos) {
-            // Source wraps around the window, or a long enhanced-deflate match: the
-            // general copy handles both (and may flush the window).
+        uint8_t* to = window + pos;
+        if (distance > pos || (Enhanced && length > 258)) {
+            // The source wraps around the window's end. Where it lies whole before
+            // that end, far enough ahead of the destination, it is one forward copy;
+            // the general copy takes the rest (and long enhanced-deflate matches,
+            // which may flush the window).
+            const uint32_t from = pos + WINDOW_SIZE - distance;
+            if (distance > pos && from >= pos + 8 && from + length + 16 <= WINDOW_SIZE &&
+                (!Enhanced || length <= 258)) {
+                copyInSteps<overCopy>(to, window + from, length);
+                pos += length;
+                continue;
+            }
             d.position = pos;
             result = copyMatch(d, length, distance);
             pos = d.position;
@@ -330,40 +388,16 @@ int decodeFast(Inflater& d, const DecodeTable& lit, const DecodeTable& dist, boo
             }
             continue;
         }
-        uint8_t* to = window + pos;
         const uint8_t* from = to - distance;
-        uint8_t* const end = to + length;
         pos += length;
         if (distance >= 8) {
-            // Eight bytes at a time: each step reads bytes at least 8 behind what it
-            // writes, so overlapping matches still repeat correctly. Deflate may write
-            // past the match's end (at most 15 bytes, overwritten by what follows, and
-            // 32 KiB away from any byte a deflate distance can still reach); enhanced
-            // deflate reaches back the whole window, so it stops exactly.
-            if (overCopy) {
-                // Most matches are short: two steps without a test first.
-                std::memcpy(to, from, 8);
-                std::memcpy(to + 8, from + 8, 8);
-                to += 16;
-                from += 16;
-                while (to < end) {
-                    std::memcpy(to, from, 8);
-                    to += 8;
-                    from += 8;
-                }
-            } else {
-                while (end - to >= 8) {
-                    std::memcpy(to, from, 8);
-                    to += 8;
-                    from += 8;
-                }
-                while (to < end) *to++ = *from++;
-            }
+            copyInSteps<overCopy>(to, from, length);
         } else if (distance == 1) {
             std::memset(to, to[-1], length);
         } else if (overCopy) {
             // A period of 2 to 7 bytes: write one stretch of whole periods of at least
             // 8 bytes, then repeat it in 8-byte steps from that far back.
+            uint8_t* const end = to + length;
             const uint32_t step = distance * ((8 + distance - 1) / distance);
             uint8_t* const stepEnd = length > step ? to + step : end;
             while (to < stepEnd) *to++ = *from++;
@@ -374,14 +408,13 @@ int decodeFast(Inflater& d, const DecodeTable& lit, const DecodeTable& dist, boo
                 from += 8;
             }
         } else {
-            while (to < end) *to++ = *from++;
+            for (uint8_t* const end = to + length; to < end;) *to++ = *from++;
         }
     }
-#undef QZ_REFILL
 
     // Give back what the careful loop expects: bits above the count cleared.
     s->inputPos = const_cast<uint8_t*>(in);
-    s->inputCount = inCount;
+    s->inputCount = int(inEnd - in);
     d.bitBuffer = bits & lowBits(count);
     d.bitCount = int(count);
     d.position = pos;
@@ -391,15 +424,15 @@ int decodeFast(Inflater& d, const DecodeTable& lit, const DecodeTable& dist, boo
 int decodeCodes(Inflater& d, const DecodeTable& lit, const DecodeTable& dist) {
     for (;;) {
         if (d.state->inputCount >= FAST_INPUT_MIN && d.position <= WINDOW_SIZE - FAST_OUTPUT_ROOM &&
-            d.bitCount >= 0) {
+            d.bitCount >= 0 && lit.rootBits <= LITERAL_LOOKUP_BITS) {
             bool done = false;
-            const int r = decodeFast(d, lit, dist, done);
+            const int r = d.variant ? decodeFast<true>(d, lit, dist, done) : decodeFast<false>(d, lit, dist, done);
             if (done || r != 0) return r;
         }
         uint32_t entry = 0;
         if (!decodeCareful(d, lit, entry)) return DECODE_INVALID;
         if (entry & ENTRY_LITERAL) {
-            if (const int r = putByte(d, uint8_t(entryValue(entry)))) return r;
+            if (const int r = putByte(d, uint8_t(entrySymbol(entry)))) return r;
             continue;
         }
         if (entry & ENTRY_END) return 0;
@@ -531,7 +564,7 @@ int dynamicBlock(Inflater& d) {
         for (unsigned i = 0; i < total;) {
             uint32_t entry = 0;
             if (!decodeCareful(d, lengthsTable, entry)) return DECODE_INVALID;
-            const unsigned symbol = entryValue(entry);
+            const unsigned symbol = entrySymbol(entry);
             if (symbol < 16) {
                 d.lengths[i++] = uint8_t(previous = symbol);
                 continue;

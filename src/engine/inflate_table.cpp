@@ -33,12 +33,17 @@ inline uint32_t reverseBits(uint32_t code, unsigned length) {
     return reversed16 >> (16 - length);
 }
 
+// A symbol's entry without its code's bits: those are added by withCodeBits, so the
+// count of bits to take starts as the extra bits.
 uint32_t symbolEntry(unsigned symbol, unsigned s, const uint16_t* base, const uint8_t* extra) {
     if (symbol < s) return symbol == 256 ? ENTRY_END : ENTRY_LITERAL | uint32_t(symbol) << 16;
     const unsigned i = symbol - s;
     if (extra == nullptr || extra[i] == EXTRA_INVALID) return ENTRY_INVALID;
-    return uint32_t(base[i]) << 16 | uint32_t(extra[i]) << 8;
+    return uint32_t(base[i]) << 16 | extra[i];
 }
+
+// Adds `bits` code bits at this level to an entry.
+inline uint32_t withCodeBits(uint32_t entry, unsigned bits) { return entry + (bits | bits << 8); }
 
 unsigned clampWidth(unsigned width, unsigned shortest, unsigned longest) {
     if (width < shortest) return shortest;
@@ -84,7 +89,7 @@ int buildDecodeTable(const uint8_t* lengths, unsigned n, unsigned s, const uint1
         table.rootBits = 1;
         table.classicWidth = 0;
         if (ownStorage ? !provideStorage(table, 2) : table.capacity < 2) return 3;
-        table.entries[0] = table.entries[1] = ENTRY_INVALID | 1;
+        table.entries[0] = table.entries[1] = withCodeBits(ENTRY_INVALID, 1);
         return 0;
     }
 
@@ -145,14 +150,14 @@ int buildDecodeTable(const uint8_t* lengths, unsigned n, unsigned s, const uint1
     // A complete code reaches every slot; only an incomplete one leaves some invalid.
     uint32_t* entries = table.entries;
     if (left > 0)
-        for (uint32_t i = 0; i < needed; ++i) entries[i] = ENTRY_INVALID | root;
+        for (uint32_t i = 0; i < needed; ++i) entries[i] = withCodeBits(ENTRY_INVALID, root);
 
     // The first level grows with the code lengths: codes of length L are placed once
     // in a table of 2^L slots, and doubling the table (a block copy) repeats every
     // shorter code at all the slots whose low bits it matches.
     unsigned tableBits = shortest;
     if (left == 0)
-        for (uint32_t i = 0; i < (1u << shortest); ++i) entries[i] = ENTRY_INVALID | root;
+        for (uint32_t i = 0; i < (1u << shortest); ++i) entries[i] = withCodeBits(ENTRY_INVALID, root);
     auto growTo = [&](unsigned bits) {
         for (; tableBits < bits; ++tableBits)
             std::memcpy(entries + (1u << tableBits), entries, (sizeof *entries) << tableBits);
@@ -173,7 +178,7 @@ int buildDecodeTable(const uint8_t* lengths, unsigned n, unsigned s, const uint1
         const uint32_t entry = symbolEntry(symbol, s, base, extra);
         if (len <= root) {
             growTo(len);
-            entries[reversed] = entry | len;
+            entries[reversed] = withCodeBits(entry, len);
             continue;
         }
         growTo(root);
@@ -199,7 +204,7 @@ int buildDecodeTable(const uint8_t* lengths, unsigned n, unsigned s, const uint1
         }
         const unsigned rest = len - root;
         for (uint32_t i = reversed >> root; i < (1u << groupWidth); i += 1u << rest)
-            entries[groupStart + i] = entry | rest;
+            entries[groupStart + i] = withCodeBits(entry, rest);
     }
 
     growTo(root);

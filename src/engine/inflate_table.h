@@ -6,29 +6,34 @@
 // second-level tables of the codes longer than that. One load resolves every code of
 // at most `rootBits` bits; longer codes take one more load through a link entry.
 // An entry packs:
-//   bits 0..4    bits to consume at this level (code length, or rootBits for a link,
-//                or the rest of the code inside a second-level table)
-//   bit  5       literal: `value` is the symbol itself (bytes, code-length symbols)
-//   bit  6       end of block
-//   bit  7       link: `value` is the second-level table's start, bits 8..12 its width
+//   bits 0..7    bits this entry takes at its level: the code's bits there plus the
+//                extra bits of a length or distance, so that one shift consumes both
+//                (a link: the first-level width)
+//   bits 8..12   the code's bits at this level; the extra bits follow them (a link:
+//                the second-level width)
 //   bit  13      invalid: no code reaches here, or the code has no meaning
-//   bits 8..12   extra bits that follow a length or distance code (0..16)
-//   bits 16..31  value: symbol, base value or second-level start
-// A length or distance entry has none of the flag bits set, so the common kinds are
-// told apart by one test each.
+//   bit  14      end of block
+//   bit  15      link: `value` is the second-level table's start
+//   bits 16..31  value: base value or second-level start
+//   bit  31      literal, with the symbol (a byte or a code-length symbol) in bits
+//                16..23. Length bases and the links of inflate's literal/length
+//                tables stay below 32,768, so there a literal is told by the sign
+//                alone; other tables are read link first.
+// The low byte holding nothing but a bit count lets the decoder subtract it as it is.
 #pragma once
 
 #include <cstdint>
 
-constexpr uint32_t ENTRY_LITERAL = 1u << 5;
-constexpr uint32_t ENTRY_END = 1u << 6;
-constexpr uint32_t ENTRY_LINK = 1u << 7;
 constexpr uint32_t ENTRY_INVALID = 1u << 13;
-constexpr uint32_t ENTRY_BITS_MASK = 0x1F;
+constexpr uint32_t ENTRY_END = 1u << 14;
+constexpr uint32_t ENTRY_LINK = 1u << 15;
+constexpr uint32_t ENTRY_LITERAL = 1u << 31;
 
-inline unsigned entryBits(uint32_t entry) { return entry & ENTRY_BITS_MASK; }
-inline unsigned entryExtra(uint32_t entry) { return (entry >> 8) & 0x1F; }
+inline unsigned entryConsumed(uint32_t entry) { return entry & 0xFF; }
+inline unsigned entryCodeBits(uint32_t entry) { return (entry >> 8) & 0x1F; }
+inline unsigned entryExtra(uint32_t entry) { return entryConsumed(entry) - entryCodeBits(entry); }
 inline unsigned entryValue(uint32_t entry) { return entry >> 16; }
+inline unsigned entrySymbol(uint32_t entry) { return (entry >> 16) & 0xFF; }
 
 // Marks a code in the base/extra tables that the variant does not define.
 constexpr uint8_t EXTRA_INVALID = 0xFF;
