@@ -250,12 +250,19 @@ inline void copyInSteps(uint8_t* to, const uint8_t* from, uint32_t length) {
         }
         return;
     }
-    while (end - to >= 8) {
+    if (length < 8) {
+        while (to < end) *to++ = *from++;
+        return;
+    }
+    while (end - to > 8) {
         std::memcpy(to, from, 8);
         to += 8;
         from += 8;
     }
-    while (to < end) *to++ = *from++;
+    // The last step ends exactly at the match's end, rewriting some bytes with the
+    // values they already have: its source bytes are final (copied or original).
+    const uint32_t back = uint32_t(8 - (end - to));
+    std::memcpy(to - back, from - back, 8);
 }
 
 // Fast loop. Returns with `done` set and its result when the block ended (0) or the
@@ -399,21 +406,21 @@ __attribute__((always_inline)) inline int decodeFast(Inflater& d, const DecodeTa
             copyInSteps<overCopy>(to, from, length);
         } else if (distance == 1) {
             std::memset(to, to[-1], length);
-        } else if (overCopy) {
+        } else {
             // A period of 2 to 7 bytes: write one stretch of whole periods of at least
-            // 8 bytes, then repeat it in 8-byte steps from that far back.
+            // 8 bytes, then repeat it in 8-byte steps from that far back (stopping
+            // exactly, bytewise, for enhanced deflate).
             uint8_t* const end = to + length;
             const uint32_t step = distance * ((8 + distance - 1) / distance);
             uint8_t* const stepEnd = length > step ? to + step : end;
             while (to < stepEnd) *to++ = *from++;
             from = to - step;
-            while (to < end) {
+            while (overCopy ? to < end : end - to >= 8) {
                 std::memcpy(to, from, 8);
                 to += 8;
                 from += 8;
             }
-        } else {
-            for (uint8_t* const end = to + length; to < end;) *to++ = *from++;
+            while (to < end) *to++ = *from++;
         }
     }
 
