@@ -125,6 +125,21 @@ int emitWindow(Inflater& d, uint32_t count) {
 // ---------------------------------------------------------------------------------------
 // Careful bit input: one byte at a time, only as needed.
 
+// Fills the bit buffer with whole bytes from the reader's block in one load, when the
+// block holds at least eight more: the same bytes needBits would take one at a time,
+// in the same order, so nothing observable changes; it only spares the byte loop
+// where codes are read one at a time (code lengths, the window's last bytes).
+inline void topUpBits(Inflater& d) {
+    EngineState* s = d.state;
+    if (s->inputCount < 8 || d.bitCount < 0) return;
+    const unsigned count = unsigned(d.bitCount);
+    const unsigned taken = (63 - count) >> 3;
+    d.bitBuffer = (d.bitBuffer | load64le(s->inputPos) << count) & lowBits(count + 8 * taken);
+    s->inputPos += taken;
+    s->inputCount -= int(taken);
+    d.bitCount = int(count + 8 * taken);
+}
+
 // Makes n bits available. At the end of the input the missing bits read as zeros,
 // unless bits are already owed (bit count negative): then the stream has failed.
 inline bool needBits(Inflater& d, int n) {
@@ -468,6 +483,7 @@ int decodeCodes(Inflater& d, const DecodeTable& lit, const DecodeTable& dist) {
             const int r = decodeFastFor(d, lit, dist, done);
             if (done || r != 0) return r;
         }
+        if (d.bitCount < 48) topUpBits(d);
         uint32_t entry = 0;
         if (!decodeCareful(d, lit, entry)) return DECODE_INVALID;
         if (entry & ENTRY_LITERAL) {
@@ -601,6 +617,7 @@ int dynamicBlock(Inflater& d) {
         const unsigned total = literalCount + distanceCount;
         unsigned previous = 0;
         for (unsigned i = 0; i < total;) {
+            if (d.bitCount < 14) topUpBits(d);
             uint32_t entry = 0;
             if (!decodeCareful(d, lengthsTable, entry)) return DECODE_INVALID;
             const unsigned symbol = entrySymbol(entry);
