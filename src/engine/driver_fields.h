@@ -8,7 +8,9 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "engine/known_folder.h"
 #include "engine/used_ranges.h"
+#include "platform/filestatus.h"
 
 // Slots of the entry table: the central directory is walked in blocks of this many
 // accepted entries, each block then extracted in directory order.
@@ -52,6 +54,19 @@ struct DirectoryRecord {
     char path[1];              // mapped path with its trailing '/', allocated to length
 };
 
+// The folder the last mapped name led to (known_folder.h).
+struct KnownFolder {
+    char* storage;          // the directory part as stored, then the long and short paths
+    size_t capacity;
+    size_t rawLength;
+    size_t longLength;
+    size_t shortLength;
+    bool valid;
+    FolderMapping mapping;
+    bool volumeKnown;       // `volume` holds what the volume query said about the folder
+    VolumeCache volume;
+};
+
 struct DriverFields {
     // Entry table and the entry being worked on (initially slot 0; listing uses a
     // scratch record of its own).
@@ -73,6 +88,8 @@ struct DriverFields {
     bool createDirs;
     bool createdDir;
     bool fullPathGiven;
+    KnownFolder knownFolder;
+    bool targetAbsent;           // the entry's output path was found free when it was mapped
 
     // Output of the current entry.
     intptr_t outputHandle;       // platform output handle, valid while outputOpen

@@ -14,6 +14,7 @@
 #include "engine/crc32.h"
 #include "engine/decode_result.h"
 #include "engine/directory_records.h"
+#include "engine/known_folder.h"
 #include "engine/messages.h"
 #include "engine/output_names.h"
 #include "engine/result.h"
@@ -43,6 +44,7 @@ int backUpOldFile(EngineState* state, const char* name) {
     backup[kept + 1] = '\0';
 
     FileStatus status;
+    forgetKnownFolder(state);  // the old "file" may be a directory
     if (state->overwriteMode == OVERWRITE_ALWAYS) {
         int ignored = 0;
         if (fileStatus(state, backup, &status) == 0) removeOutputFile(backup, &ignored);
@@ -69,8 +71,12 @@ int openOutputFile(EngineState* state) {
     const char* name = state->entryName;
     char shown[PRINTABLE_NAME_SIZE];
     FileStatus status;
-    if (fileStatus(state, name, &status) == 0) {
+    // Mapping has just found the path free, unless it asked the user meanwhile.
+    const bool absent = state->targetAbsent;
+    state->targetAbsent = false;
+    if (!absent && fileStatus(state, name, &status) == 0) {
         if (!state->keepBackup) {
+            forgetKnownFolder(state);  // what goes may be a link that stood for a folder
             if ((status.mode & MODE_OWNER_WRITE) == 0) makeOutputWritable(name);
             int error = 0;
             if (!removeOutputFile(name, &error)) {
@@ -96,27 +102,27 @@ int openOutputFile(EngineState* state) {
 void closeOutputFile(EngineState* state) {
     const char* name = state->entryName;
     const EntryInfo* entry = state->currentEntry;
-    closeOutputHandle(state->outputHandle);
-    state->outputOpen = false;
+    const bool setTimes = state->timestampMode < 2;
 
-    // The times go through a handle opened before the attributes are set, so that a
-    // read-only attribute cannot stop them.
+    // The times go through a handle that is open before the attributes are set, so that
+    // a read-only attribute cannot stop them; where the system allows, it is the output
+    // handle itself, which also takes the mode.
     FileTimeSet times{};
-    OutputHandle timesHandle = 0;
-    bool opened = false;
+    OutputHandle handle = 0;
     int openError = 0;
-    if (state->timestampMode < 2) {
-        entryFileTimes(state, &times);
-        opened = openForTimes(name, false, &timesHandle, &openError);
-    }
+    const bool opened =
+        finishOutputHandle(name, state->outputHandle, setTimes, &handle, &openError);
+    state->outputOpen = false;
+    if (setTimes) entryFileTimes(state, &times);
 
     if (entry->fileAttributes & 0x5F) {
         int error = 0;
         if (!setOutputAttributes(name, entry->fileAttributes & 0x7F, &error))
             sendMessage(state, "\nwarning (%d): could not set file attributes\n", error);
     }
-    if (!setOutputMode(name, entry->unixMode, entry->fileAttributes, false))
-        sendMessage(state, "\nwarning (%d): could not set file attributes\n", 0);
+    const bool modeSet = opened ? setOpenFileMode(handle, entry->unixMode, entry->fileAttributes)
+                                : setOutputMode(name, entry->unixMode, entry->fileAttributes, false);
+    if (!modeSet) sendMessage(state, "\nwarning (%d): could not set file attributes\n", 0);
 
     uint32_t blockLength = 0;
     const uint8_t* block = findSecurityBlock(state, &blockLength);
@@ -129,16 +135,20 @@ void closeOutputFile(EngineState* state) {
                     state->quietLevel > 0 ? "\n" : "");
     }
 
-    if (state->timestampMode >= 2) return;
+    if (!setTimes) {
+        if (opened) closeTimesHandle(handle);
+        return;
+    }
     if (!opened) {
         sendMessage(state, "\nCreateFile() error %d when trying set file time\n", openError);
         return;
     }
     int error = 0;
-    if (times.flags != 0 && !setHandleTimes(timesHandle, times.flags, times.creation,
-                                            times.access, times.modification, &error))
+    if (times.flags != 0 &&
+        !setHandleTimes(handle, times.flags, times.creation, times.access, times.modification,
+                        &error))
         sendMessage(state, "\nSetFileTime failed: %d\n", error);
-    closeTimesHandle(timesHandle);
+    closeTimesHandle(handle);
 }
 
 void discardOutputFile(EngineState* state) {
@@ -171,6 +181,7 @@ int reportWriteError(EngineState* state) {
 bool prepareOutput(EngineState* state) {
     bool newName = false;
     char shown[PRINTABLE_NAME_SIZE];
+    state->targetAbsent = false;
     for (;;) {
         prepareEntryName(state, newName);
         int mapped = mapOutputName(state, newName);
@@ -208,6 +219,7 @@ bool prepareOutput(EngineState* state) {
         switch (newerThanEntry(state, state->entryName)) {
         case -1:
             if (state->freshenOnly && !newName) return false;
+            state->targetAbsent = true;
             return true;
         case 0:
             if (state->keepBackup || state->overwriteMode == OVERWRITE_ALWAYS) return true;
@@ -232,6 +244,8 @@ bool prepareOutput(EngineState* state) {
         }
 
         if (ask) {
+            // While the question waits, the user may change the tree.
+            forgetKnownFolder(state);
             UnzipAskReplace askReplace = state->callbacks->askReplace;
             int answer = askReplace != nullptr ? askReplace(state->entryName, ENTRY_NAME_SIZE)
                                                : REPLACE_NONE;
