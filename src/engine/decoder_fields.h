@@ -19,12 +19,12 @@ constexpr uint32_t SHRINK_TEXT_BUFFER = 0x40000;    // text conversion of shrink
 constexpr int PASSWORD_SIZE = 256;                  // password buffer, terminator included
 
 // First-level widths of our layout: wide enough that nearly every code resolves in
-// one load (literal/length codes rarely exceed 11 bits, distance codes 8).
+// one load (literal/length codes rarely exceed 11 bits, distance codes 8). Tables in
+// the state's storage, the fixed codes' included, always have exactly these widths,
+// so that inflate's fast loop masks with constants.
 constexpr unsigned LITERAL_LOOKUP_BITS = 11;
 constexpr unsigned DISTANCE_LOOKUP_BITS = 8;
 constexpr unsigned LENGTHS_LOOKUP_BITS = 7;
-constexpr unsigned FIXED_LITERAL_LOOKUP_BITS = 9;   // the fixed code's longest code
-constexpr unsigned FIXED_DISTANCE_LOOKUP_BITS = 5;
 
 constexpr unsigned MAX_LITERAL_CODES = 288;
 constexpr unsigned MAX_DISTANCE_CODES = 32;
@@ -39,8 +39,8 @@ struct FixedCodes {
     uint8_t built;
     DecodeTable literals;
     DecodeTable distances;
-    uint32_t literalEntries[1u << FIXED_LITERAL_LOOKUP_BITS];
-    uint32_t distanceEntries[1u << FIXED_DISTANCE_LOOKUP_BITS];
+    uint32_t literalEntries[1u << LITERAL_LOOKUP_BITS];
+    uint32_t distanceEntries[1u << DISTANCE_LOOKUP_BITS];
 };
 
 struct DecoderFields {

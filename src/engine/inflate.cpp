@@ -26,6 +26,10 @@
 
 #include <cstring>
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <cpuid.h>
+#endif
+
 #include "engine/field_block.h"
 #include "engine/output_files.h"
 #include "engine/reader.h"
@@ -94,7 +98,7 @@ inline uint64_t load64le(const uint8_t* p) {
     return v;
 }
 
-inline uint64_t lowBits(unsigned n) { return (uint64_t(1) << n) - 1; }
+constexpr uint64_t lowBits(unsigned n) { return (uint64_t(1) << n) - 1; }
 
 // ---------------------------------------------------------------------------------------
 // Decoder state for one stream. Kept in locals rather than in the engine state, so
@@ -120,6 +124,21 @@ int emitWindow(Inflater& d, uint32_t count) {
 
 // ---------------------------------------------------------------------------------------
 // Careful bit input: one byte at a time, only as needed.
+
+// Fills the bit buffer with whole bytes from the reader's block in one load, when the
+// block holds at least eight more: the same bytes needBits would take one at a time,
+// in the same order, so nothing observable changes; it only spares the byte loop
+// where codes are read one at a time (code lengths, the window's last bytes).
+inline void topUpBits(Inflater& d) {
+    EngineState* s = d.state;
+    if (s->inputCount < 8 || d.bitCount < 0) return;
+    const unsigned count = unsigned(d.bitCount);
+    const unsigned taken = (63 - count) >> 3;
+    d.bitBuffer = (d.bitBuffer | load64le(s->inputPos) << count) & lowBits(count + 8 * taken);
+    s->inputPos += taken;
+    s->inputCount -= int(taken);
+    d.bitCount = int(count + 8 * taken);
+}
 
 // Makes n bits available. At the end of the input the missing bits read as zeros,
 // unless bits are already owed (bit count negative): then the stream has failed.
@@ -246,20 +265,27 @@ inline void copyInSteps(uint8_t* to, const uint8_t* from, uint32_t length) {
         }
         return;
     }
-    while (end - to >= 8) {
+    if (length < 8) {
+        while (to < end) *to++ = *from++;
+        return;
+    }
+    while (end - to > 8) {
         std::memcpy(to, from, 8);
         to += 8;
         from += 8;
     }
-    while (to < end) *to++ = *from++;
+    // The last step ends exactly at the match's end, rewriting some bytes with the
+    // values they already have: its source bytes are final (copied or original).
+    const uint32_t back = uint32_t(8 - (end - to));
+    std::memcpy(to - back, from - back, 8);
 }
 
 // Fast loop. Returns with `done` set and its result when the block ended (0) or the
 // data was invalid (1); otherwise it stopped at a boundary the careful loop handles,
 // with the bit buffer trimmed to its count and the reader's position written back.
 //
-// Bit budget of one iteration (literal/length first level of at most 11 bits, which
-// the caller checks): it starts with a refill to at least 56 bits. Three literals take
+// The tables have the state's first-level widths (the caller checks). Bit budget of
+// one iteration: it starts with a refill to at least 56 bits. Three literals take
 // at most 33 bits. Before a length code come at most two literals (22 bits); the
 // length code takes its extra bits with it, at most 31 (11 + 4 through a link, plus
 // 16 extra bits in enhanced deflate). A second refill, then the distance code with
@@ -267,7 +293,8 @@ inline void copyInSteps(uint8_t* to, const uint8_t* from, uint32_t length) {
 // entry, which the next iteration uses after its refill: a refill only adds bits
 // above the count, so the bits that entry was looked up with stay as they were.
 template <bool Enhanced>
-int decodeFast(Inflater& d, const DecodeTable& lit, const DecodeTable& dist, bool& done) {
+__attribute__((always_inline)) inline int decodeFast(Inflater& d, const DecodeTable& lit,
+                                                     const DecodeTable& dist, bool& done) {
     // Deflate may write past a match's end (at most 15 bytes, overwritten by what
     // follows, and 32 KiB away from any byte a deflate distance can still reach);
     // enhanced deflate reaches back the whole window, so its copies stop exactly.
@@ -282,8 +309,8 @@ int decodeFast(Inflater& d, const DecodeTable& lit, const DecodeTable& dist, boo
     uint8_t* const window = d.window;
     const uint32_t* const litEntries = lit.entries;
     const uint32_t* const distEntries = dist.entries;
-    const uint64_t litMask = lowBits(lit.rootBits);
-    const uint64_t distMask = lowBits(dist.rootBits);
+    constexpr uint64_t litMask = lowBits(LITERAL_LOOKUP_BITS);
+    constexpr uint64_t distMask = lowBits(DISTANCE_LOOKUP_BITS);
     int result = 0;
     done = false;
 
@@ -394,21 +421,21 @@ int decodeFast(Inflater& d, const DecodeTable& lit, const DecodeTable& dist, boo
             copyInSteps<overCopy>(to, from, length);
         } else if (distance == 1) {
             std::memset(to, to[-1], length);
-        } else if (overCopy) {
+        } else {
             // A period of 2 to 7 bytes: write one stretch of whole periods of at least
-            // 8 bytes, then repeat it in 8-byte steps from that far back.
+            // 8 bytes, then repeat it in 8-byte steps from that far back (stopping
+            // exactly, bytewise, for enhanced deflate).
             uint8_t* const end = to + length;
             const uint32_t step = distance * ((8 + distance - 1) / distance);
             uint8_t* const stepEnd = length > step ? to + step : end;
             while (to < stepEnd) *to++ = *from++;
             from = to - step;
-            while (to < end) {
+            while (overCopy ? to < end : end - to >= 8) {
                 std::memcpy(to, from, 8);
                 to += 8;
                 from += 8;
             }
-        } else {
-            for (uint8_t* const end = to + length; to < end;) *to++ = *from++;
+            while (to < end) *to++ = *from++;
         }
     }
 
@@ -421,14 +448,42 @@ int decodeFast(Inflater& d, const DecodeTable& lit, const DecodeTable& dist, boo
     return result;
 }
 
+// The fast loop, compiled twice where the processor may have BMI2: its variable-count
+// shifts and masks (one instruction each there instead of three or four) are much of
+// the loop's work. Chosen once at start-up by the processor's answer.
+#if defined(__x86_64__) || defined(__i386__)
+bool processorHasBmi2() {
+    unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
+    return __get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx) && (ebx & bit_BMI2) != 0;
+}
+const bool useBmi2 = processorHasBmi2();
+
+__attribute__((target("bmi2"))) int decodeFastBmi2(Inflater& d, const DecodeTable& lit,
+                                                   const DecodeTable& dist, bool& done) {
+    return d.variant ? decodeFast<true>(d, lit, dist, done) : decodeFast<false>(d, lit, dist, done);
+}
+#else
+constexpr bool useBmi2 = false;
+int decodeFastBmi2(Inflater&, const DecodeTable&, const DecodeTable&, bool&) { return 0; }
+#endif
+
+int decodeFastPlain(Inflater& d, const DecodeTable& lit, const DecodeTable& dist, bool& done) {
+    return d.variant ? decodeFast<true>(d, lit, dist, done) : decodeFast<false>(d, lit, dist, done);
+}
+
+inline int decodeFastFor(Inflater& d, const DecodeTable& lit, const DecodeTable& dist, bool& done) {
+    return useBmi2 ? decodeFastBmi2(d, lit, dist, done) : decodeFastPlain(d, lit, dist, done);
+}
+
 int decodeCodes(Inflater& d, const DecodeTable& lit, const DecodeTable& dist) {
     for (;;) {
         if (d.state->inputCount >= FAST_INPUT_MIN && d.position <= WINDOW_SIZE - FAST_OUTPUT_ROOM &&
-            d.bitCount >= 0 && lit.rootBits <= LITERAL_LOOKUP_BITS) {
+            d.bitCount >= 0 && lit.rootBits == LITERAL_LOOKUP_BITS && dist.rootBits == DISTANCE_LOOKUP_BITS) {
             bool done = false;
-            const int r = d.variant ? decodeFast<true>(d, lit, dist, done) : decodeFast<false>(d, lit, dist, done);
+            const int r = decodeFastFor(d, lit, dist, done);
             if (done || r != 0) return r;
         }
+        if (d.bitCount < 48) topUpBits(d);
         uint32_t entry = 0;
         if (!decodeCareful(d, lit, entry)) return DECODE_INVALID;
         if (entry & ENTRY_LITERAL) {
@@ -491,14 +546,14 @@ int prepareFixedCodes(FixedCodes& fixed, int variant) {
     fixed.literals.capacity = sizeof fixed.literalEntries / sizeof(uint32_t);
     unsigned width = 7;
     int r = buildDecodeTable(fixedLengths.literals, 288, 257, lengthBase[variant],
-                             lengthExtra[variant], fixed.literals, width, FIXED_LITERAL_LOOKUP_BITS);
+                             lengthExtra[variant], fixed.literals, width, LITERAL_LOOKUP_BITS);
     if (r != 0) return r;
     fixed.distances = DecodeTable{};
     fixed.distances.entries = fixed.distanceEntries;
     fixed.distances.capacity = sizeof fixed.distanceEntries / sizeof(uint32_t);
     width = 5;
     r = buildDecodeTable(fixedLengths.distances, 32, 0, distanceBase, distanceExtra[variant],
-                         fixed.distances, width, FIXED_DISTANCE_LOOKUP_BITS);
+                         fixed.distances, width, DISTANCE_LOOKUP_BITS);
     if (r > 1) return r;
     fixed.built = 1;
     return 0;
@@ -562,6 +617,7 @@ int dynamicBlock(Inflater& d) {
         const unsigned total = literalCount + distanceCount;
         unsigned previous = 0;
         for (unsigned i = 0; i < total;) {
+            if (d.bitCount < 14) topUpBits(d);
             uint32_t entry = 0;
             if (!decodeCareful(d, lengthsTable, entry)) return DECODE_INVALID;
             const unsigned symbol = entrySymbol(entry);

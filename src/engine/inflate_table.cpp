@@ -86,10 +86,11 @@ int buildDecodeTable(const uint8_t* lengths, unsigned n, unsigned s, const uint1
         // No codes at all: a one-bit table of invalid slots, so that a lookup fails
         // cleanly should the data use it anyway.
         width = 0;
-        table.rootBits = 1;
+        const unsigned root = ownStorage ? 1 : lookupBits;
+        table.rootBits = static_cast<uint8_t>(root);
         table.classicWidth = 0;
-        if (ownStorage ? !provideStorage(table, 2) : table.capacity < 2) return 3;
-        table.entries[0] = table.entries[1] = withCodeBits(ENTRY_INVALID, 1);
+        if (ownStorage ? !provideStorage(table, 2) : table.capacity < (1u << root)) return 3;
+        for (uint32_t i = 0; i < (1u << root); ++i) table.entries[i] = withCodeBits(ENTRY_INVALID, root);
         return 0;
     }
 
@@ -100,10 +101,10 @@ int buildDecodeTable(const uint8_t* lengths, unsigned n, unsigned s, const uint1
     width = clampWidth(width, shortest, longest);
     table.classicWidth = static_cast<uint8_t>(width);
     // The first level reaches at least the shortest code, except in storage the caller
-    // sized for `lookupBits`: an incomplete code may have nothing shorter than 15 bits,
-    // and a first level that wide would not fit there.
-    const unsigned root = ownStorage ? clampWidth(lookupBits, shortest, longest)
-                                     : (lookupBits < longest ? lookupBits : longest);
+    // sized for `lookupBits`: there it is exactly that wide (codes shorter repeat), so
+    // that the caller's decoder may mask with a constant. An incomplete code may have
+    // nothing shorter than 15 bits, and a first level that wide would not fit there.
+    const unsigned root = ownStorage ? clampWidth(lookupBits, shortest, longest) : lookupBits;
     table.rootBits = static_cast<uint8_t>(root);
 
     // Code space: each length may use at most what the shorter ones left free.
