@@ -313,7 +313,10 @@ int extractBlock(EngineState* state, unsigned count, Walk& walk) {
 
         if (!state->testOnly && !state->writeToConsole && !prepareOutput(state)) continue;
 
-        if (raiseStatus(state, STATUS_ENTRY_START, state->entryName, 0) != 0) return RC_ABORT;
+        if (raiseStatus(state, STATUS_ENTRY_START, state->entryName, 0) != 0) {
+            discardOutputFile(state);  // a file already created for the entry goes again
+            return RC_ABORT;
+        }
 
         state->diskFull = 0;
         int extracted = extractEntry(state);

@@ -95,7 +95,6 @@ struct DriverFields {
     bool createdDir;
     bool fullPathGiven;
     KnownFolder knownFolder;
-    bool targetAbsent;           // the entry's output path was found free when it was mapped
 
     // Output of the current entry.
     intptr_t outputHandle;       // platform output handle, valid while outputOpen

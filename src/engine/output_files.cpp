@@ -65,16 +65,13 @@ int backUpOldFile(EngineState* state, const char* name) {
     return 0;
 }
 
-} // namespace
-
-int openOutputFile(EngineState* state) {
+// Clears the way for the output file (deletes the old one or backs it up) and creates it.
+// Answers 0, or 1 after a message.
+int clearAndCreate(EngineState* state) {
     const char* name = state->entryName;
     char shown[PRINTABLE_NAME_SIZE];
     FileStatus status;
-    // Mapping has just found the path free, unless it asked the user meanwhile.
-    const bool absent = state->targetAbsent;
-    state->targetAbsent = false;
-    if (!absent && fileStatus(state, name, &status) == 0) {
+    if (fileStatus(state, name, &status) == 0) {
         if (!state->keepBackup) {
             forgetKnownFolder(state);  // what goes may be a link that stood for a folder
             if ((status.mode & MODE_OWNER_WRITE) == 0) makeOutputWritable(name);
@@ -95,6 +92,14 @@ int openOutputFile(EngineState* state) {
         return 1;
     }
     state->outputOpen = true;
+    return 0;
+}
+
+} // namespace
+
+int openOutputFile(EngineState* state) {
+    // Mapping creates the file itself where it finds the path free.
+    if (!state->outputOpen && clearAndCreate(state) != 0) return 1;
     if (isWindowsNT()) reserveOutputSize(state->outputHandle, state->local.uncompressedSize);
     return 0;
 }
@@ -181,7 +186,6 @@ int reportWriteError(EngineState* state) {
 bool prepareOutput(EngineState* state) {
     bool newName = false;
     char shown[PRINTABLE_NAME_SIZE];
-    state->targetAbsent = false;
     for (;;) {
         prepareEntryName(state, newName);
         int mapped = mapOutputName(state, newName);
@@ -215,11 +219,17 @@ bool prepareOutput(EngineState* state) {
             return false;
         }
 
+        // A path found free is the usual case: creating the file at once, where nothing
+        // of its name exists, spares the status query.
+        if (!(state->freshenOnly && !newName) &&
+            createNewOutputFile(state->entryName, &state->outputHandle)) {
+            state->outputOpen = true;
+            return true;
+        }
         bool ask = false;
         switch (newerThanEntry(state, state->entryName)) {
         case -1:
             if (state->freshenOnly && !newName) return false;
-            state->targetAbsent = true;
             return true;
         case 0:
             if (state->keepBackup || state->overwriteMode == OVERWRITE_ALWAYS) return true;

@@ -15,6 +15,12 @@ using OutputHandle = intptr_t;
 // Creates or truncates a file for binary writing.
 bool createOutputFile(const char* path, OutputHandle* handle, int* error);
 
+// Creates path for binary writing only when nothing of that name exists, not even a
+// link: what is found free needs no status query first. False when something is there
+// or the file cannot be made this way; the caller then queries and creates as usual.
+// Windows always answers false.
+bool createNewOutputFile(const char* path, OutputHandle* handle);
+
 // Writes unbuffered; returns the bytes written (fewer than count means failure).
 size_t writeOutputFile(OutputHandle handle, const void* data, size_t count);
 

@@ -51,6 +51,13 @@ bool createOutputFile(const char* path, OutputHandle* handle, int* error) {
     return true;
 }
 
+bool createNewOutputFile(const char* path, OutputHandle* handle) {
+    int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+    if (fd < 0) return false;
+    *handle = fd;
+    return true;
+}
+
 size_t writeOutputFile(OutputHandle handle, const void* data, size_t count) {
     const char* bytes = static_cast<const char*>(data);
     size_t written = 0;

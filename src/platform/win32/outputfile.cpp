@@ -36,6 +36,8 @@ bool createOutputFile(const char* path, OutputHandle* handle, int* error) {
     return true;
 }
 
+bool createNewOutputFile(const char*, OutputHandle*) { return false; }
+
 size_t writeOutputFile(OutputHandle handle, const void* data, size_t count) {
     const char* bytes = static_cast<const char*>(data);
     size_t written = 0;
