@@ -305,8 +305,9 @@ __attribute__((always_inline)) inline int decodeFast(Inflater& d, const DecodeTa
     const uint8_t* const inLast = inEnd - FAST_INPUT_MIN;
     uint64_t bits = d.bitBuffer;
     unsigned count = unsigned(d.bitCount);
-    uint32_t pos = d.position;
     uint8_t* const window = d.window;
+    uint8_t* out = window + d.position;
+    const uint8_t* const outLast = window + (WINDOW_SIZE - FAST_OUTPUT_ROOM);
     const uint32_t* const litEntries = lit.entries;
     const uint32_t* const distEntries = dist.entries;
     constexpr uint64_t litMask = lowBits(LITERAL_LOOKUP_BITS);
@@ -331,7 +332,7 @@ __attribute__((always_inline)) inline int decodeFast(Inflater& d, const DecodeTa
 
     refill();
     uint32_t entry = litEntries[bits & litMask];
-    while (in <= inLast && pos <= WINDOW_SIZE - FAST_OUTPUT_ROOM) {
+    while (in <= inLast && out <= outLast) {
         refill();
         if (entry & ENTRY_LITERAL) {
             // Up to three first-level literals; each next entry is loaded before the
@@ -339,17 +340,17 @@ __attribute__((always_inline)) inline int decodeFast(Inflater& d, const DecodeTa
             uint8_t byte = uint8_t(entrySymbol(entry));
             consume(entry);
             entry = litEntries[bits & litMask];
-            window[pos++] = byte;
+            *out++ = byte;
             if (entry & ENTRY_LITERAL) {
                 byte = uint8_t(entrySymbol(entry));
                 consume(entry);
                 entry = litEntries[bits & litMask];
-                window[pos++] = byte;
+                *out++ = byte;
                 if (entry & ENTRY_LITERAL) {
                     byte = uint8_t(entrySymbol(entry));
                     consume(entry);
                     entry = litEntries[bits & litMask];
-                    window[pos++] = byte;
+                    *out++ = byte;
                     continue;
                 }
             }
@@ -362,7 +363,7 @@ __attribute__((always_inline)) inline int decodeFast(Inflater& d, const DecodeTa
                 const uint8_t byte = uint8_t(entrySymbol(entry));
                 consume(entry);
                 entry = litEntries[bits & litMask];
-                window[pos++] = byte;
+                *out++ = byte;
                 continue;
             }
         }
@@ -393,7 +394,8 @@ __attribute__((always_inline)) inline int decodeFast(Inflater& d, const DecodeTa
         const uint32_t distance = entryValue(entry) + extraValue(before, entry);
         entry = litEntries[bits & litMask];
 
-        uint8_t* to = window + pos;
+        uint8_t* to = out;
+        const uint32_t pos = uint32_t(out - window);
         if (distance > pos || (Enhanced && length > 258)) {
             // The source wraps around the window's end. Where it lies whole before
             // that end, far enough ahead of the destination, it is one forward copy;
@@ -403,12 +405,12 @@ __attribute__((always_inline)) inline int decodeFast(Inflater& d, const DecodeTa
             if (distance > pos && from >= pos + 8 && from + length + 16 <= WINDOW_SIZE &&
                 (!Enhanced || length <= 258)) {
                 copyInSteps<overCopy>(to, window + from, length);
-                pos += length;
+                out += length;
                 continue;
             }
             d.position = pos;
             result = copyMatch(d, length, distance);
-            pos = d.position;
+            out = window + d.position;
             if (result != 0) {
                 done = true;
                 break;
@@ -416,7 +418,7 @@ __attribute__((always_inline)) inline int decodeFast(Inflater& d, const DecodeTa
             continue;
         }
         const uint8_t* from = to - distance;
-        pos += length;
+        out += length;
         if (distance >= 8) {
             copyInSteps<overCopy>(to, from, length);
         } else if (distance == 1) {
@@ -444,7 +446,7 @@ __attribute__((always_inline)) inline int decodeFast(Inflater& d, const DecodeTa
     s->inputCount = int(inEnd - in);
     d.bitBuffer = bits & lowBits(count);
     d.bitCount = int(count);
-    d.position = pos;
+    d.position = uint32_t(out - window);
     return result;
 }
 

@@ -3,13 +3,10 @@
 #include <cstdio>
 #include <cstring>
 
+#include "zip_signatures.h"
 
 namespace {
 
-constexpr uint32_t kEndSignature = 0x06054b50;
-constexpr uint32_t kZip64LocatorSignature = 0x07064b50;
-constexpr uint32_t kZip64EndSignature = 0x06064b50;
-constexpr uint32_t kCentralHeaderSignature = 0x02014b50;
 constexpr size_t kEndRecordSize = 22;
 constexpr size_t kCentralHeaderSize = 46;
 // The end record sits within its own size plus the longest comment of the end.

@@ -16,6 +16,7 @@
 
 #include "compression_pool.h"
 #include "progress.h"
+#include "zip_signatures.h"
 
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -26,11 +27,6 @@
 
 namespace {
 
-constexpr uint32_t kLocalHeaderSignature = 0x04034b50;
-constexpr uint32_t kCentralHeaderSignature = 0x02014b50;
-constexpr uint32_t kEndSignature = 0x06054b50;
-constexpr uint32_t kZip64EndSignature = 0x06064b50;
-constexpr uint32_t kZip64LocatorSignature = 0x07064b50;
 constexpr uint16_t kZip64ExtraTag = 0x0001;
 constexpr uint32_t kMax32 = 0xFFFFFFFFu;
 constexpr uint16_t kMax16 = 0xFFFFu;
