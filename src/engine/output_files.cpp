@@ -29,6 +29,13 @@ namespace {
 // Largest number a backup name "~N" may carry when there is room for five digits.
 constexpr unsigned kBackupNumberMax = 99999;
 
+// Before something is deleted or renamed: a directory, or a link to one, may lie on the
+// path of the known folder (through ".." or a link), which is then walked again. A file
+// lies on no path.
+void forgetFolderBefore(EngineState* state, const FileStatus& going) {
+    if ((going.mode & MODE_TYPE_MASK) == MODE_DIRECTORY) forgetKnownFolder(state);
+}
+
 // Builds the backup name of `name` ("~", then a number while that name exists too) and
 // renames the old file to it. Answers 0, or 1 after a message.
 int backUpOldFile(EngineState* state, const char* name) {
@@ -44,10 +51,12 @@ int backUpOldFile(EngineState* state, const char* name) {
     backup[kept + 1] = '\0';
 
     FileStatus status;
-    forgetKnownFolder(state);  // the old "file" may be a directory
     if (state->overwriteMode == OVERWRITE_ALWAYS) {
         int ignored = 0;
-        if (fileStatus(state, backup, &status) == 0) removeOutputFile(backup, &ignored);
+        if (fileStatus(state, backup, &status) == 0) {
+            forgetFolderBefore(state, status);
+            removeOutputFile(backup, &ignored);
+        }
     } else {
         unsigned number = 0;
         while (fileStatus(state, backup, &status) == 0 && number < numberMax) {
@@ -72,8 +81,8 @@ int clearAndCreate(EngineState* state) {
     char shown[PRINTABLE_NAME_SIZE];
     FileStatus status;
     if (fileStatus(state, name, &status) == 0) {
+        forgetFolderBefore(state, status);
         if (!state->keepBackup) {
-            forgetKnownFolder(state);  // what goes may be a link that stood for a folder
             if ((status.mode & MODE_OWNER_WRITE) == 0) makeOutputWritable(name);
             int error = 0;
             if (!removeOutputFile(name, &error)) {

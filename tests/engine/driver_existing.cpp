@@ -195,6 +195,20 @@ TEST(DriverExisting, AFolderTakenAwayIsAskedAboutAgain) {
     EXPECT_EQ(readFile(backup.out("d~/a.txt")), "a");
     EXPECT_EQ(readFile(backup.out("d")), "file d");
 
+    // The same through "..": the entries share the folder "d/..", on a path through "d",
+    // which the backup of the entry "d/../d" renames away. The file after it makes "d"
+    // again rather than trust the shared folder.
+    Workspace parent;
+    parent.write(buildArchive({{"d/a.txt", "a"}, {"d/../d", "file d"}, {"d/../b.txt", "b"}}));
+    run = parent.extract([](UnzipOptions& o, UnzipCallbacks&) {
+        o.keepBackup = 1;
+        o.directoryMode = 2;
+    });
+    EXPECT_TRUE(contains(run.messages, "error:  cannot create " + parent.out("d/../d")));
+    EXPECT_EQ(readFile(parent.out("d~/a.txt")), "a");
+    EXPECT_EQ(readFile(parent.out("b.txt")), "b");
+    EXPECT_TRUE(isDirectory(parent.out("d")));
+
 #ifndef _WIN32
     // A link that stood for the folder is deleted, never followed, when the file comes.
     Workspace linked;
