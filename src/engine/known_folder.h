@@ -4,10 +4,11 @@
 //
 // What is remembered is what the walk over the name's directory part learned: the
 // paths it built and that every directory on them exists as a directory. Nothing the
-// engine does afterwards can make that untrue except removing or renaming something
-// (a directory can be renamed away as the backup of an entry of the same name) or a
-// question that lets the user act on the tree while it waits; each of these forgets
-// the folder, and the next entry walks its path again.
+// engine does afterwards can make that untrue except deleting or renaming a directory
+// or a link to one (renamed away as the backup of an entry of the same name; on the
+// folder's path through ".." or a link), or a question that lets the user act on the
+// tree while it waits; each of these forgets the folder, and the next entry walks its
+// path again.
 #pragma once
 
 #include <cstddef>
@@ -35,7 +36,8 @@ bool reuseKnownFolder(EngineState* state, const char* directory, size_t length,
 // True when path names an entry directly inside the known folder (short form).
 bool isInKnownFolder(const EngineState* state, const char* path);
 
-// Forgets the folder: after a removal or a rename, or a question to the user.
+// Forgets the folder: before a directory or a link to one is deleted or renamed, and
+// before a question to the user.
 void forgetKnownFolder(EngineState* state);
 
 // Frees what the folder holds (end of an archive, or of the engine call).
