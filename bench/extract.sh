@@ -2,7 +2,8 @@
 # Whole-archive extraction: quenlow-unzip against 7-Zip and bsdtar on the same
 # archive, written to tmpfs (/dev/shm) so that the decoders are what is measured.
 # Runs alternate between the three tools; each tool's median wall time of RUNS runs
-# and its largest peak RSS (from /usr/bin/time -v) are printed, with the ratios.
+# and its largest peak RSS (from /usr/bin/time -v) are printed, with the ratios. A tool
+# that fails on the archive (bsdtar knows no Deflate64) shows "-" instead.
 # Never part of the test run.
 #
 # usage: bench/extract.sh BUILD_DIR [ARCHIVE] [RUNS]
@@ -28,16 +29,21 @@ ours=$(realpath "$ours")
 target=$(mktemp -d /dev/shm/quenlow-extract-XXXXXX)
 trap 'rm -rf "$target"' EXIT
 
-# One run of one tool into a fresh directory; prints "seconds peak-kib".
+# One run of one tool into a fresh directory; prints "seconds peak-kib", or "- -" when
+# the tool failed.
 run_one() {
-    local tool=$1 out=$target/$1 log=$target/$1.time
+    local tool=$1 out=$target/$1 log=$target/$1.time status=0
     rm -rf "$out"
     mkdir -p "$out"
     case $tool in
         quenlow) /usr/bin/time -v -o "$log" "$ours" extract -q -q --overwrite always -d "$out" "$archive" > /dev/null ;;
         7zz)     /usr/bin/time -v -o "$log" 7zz x -y -bd -o"$out" "$archive" > /dev/null ;;
-        bsdtar)  (cd "$out" && /usr/bin/time -v -o "$log" bsdtar -xf "$archive") ;;
-    esac
+        bsdtar)  (cd "$out" && /usr/bin/time -v -o "$log" bsdtar -xf "$archive" 2> /dev/null) ;;
+    esac || status=$?
+    if [ "$status" -ne 0 ]; then
+        echo "- -"
+        return
+    fi
     local wall rss
     wall=$(awk -F': ' '/Elapsed \(wall clock\)/ { n = split($2, p, ":"); s = 0;
                         for (i = 1; i <= n; i++) s = s * 60 + p[i]; print s }' "$log")
@@ -45,12 +51,13 @@ run_one() {
     echo "$wall $rss"
 }
 
-declare -A times rss
+declare -A times rss failed
 tools=(quenlow 7zz bsdtar)
 for ((i = 0; i < runs; i++)); do
     for tool in "${tools[@]}"; do
         read -r t r < <(run_one "$tool")
         times[$tool]+="$t "
+        if [ "$t" = - ]; then failed[$tool]=1; continue; fi
         if [ -z "${rss[$tool]:-}" ] || [ "$r" -gt "${rss[$tool]}" ]; then rss[$tool]=$r; fi
     done
 done
@@ -60,9 +67,15 @@ median() { tr ' ' '\n' | grep -v '^$' | sort -g | awk '{ a[NR] = $1 } END { prin
 echo "archive: $archive ($(du -h "$archive" | cut -f1)), $runs runs each, to $target"
 declare -A med
 for tool in "${tools[@]}"; do
+    if [ -n "${failed[$tool]:-}" ]; then
+        med[$tool]=-
+        printf "  %-8s median      - s   peak RSS      - MiB   (failed on this archive)\n" "$tool"
+        continue
+    fi
     med[$tool]=$(echo "${times[$tool]}" | median)
     printf "  %-8s median %6.2f s   peak RSS %6.1f MiB   (runs: %s)\n" "$tool" "${med[$tool]}" \
         "$(echo "${rss[$tool]} / 1024" | bc -l)" "${times[$tool]}"
 done
-printf "  time ratio 7zz/quenlow %.2f, bsdtar/quenlow %.2f\n" \
-    "$(echo "${med[7zz]} / ${med[quenlow]}" | bc -l)" "$(echo "${med[bsdtar]} / ${med[quenlow]}" | bc -l)"
+ratio() { [ "$1" = - ] || [ "$2" = - ] && echo - || printf "%.2f" "$(echo "$1 / $2" | bc -l)"; }
+echo "  time ratio 7zz/quenlow $(ratio "${med[7zz]}" "${med[quenlow]}")," \
+    "bsdtar/quenlow $(ratio "${med[bsdtar]}" "${med[quenlow]}")"

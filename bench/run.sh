@@ -1,9 +1,11 @@
 #!/bin/bash
 # Every speed measure in one table: builds what it needs in build/linux, runs the decoder
-# benchmark (inflate + CRC-32, and CRC-32 alone), whole extraction of the JDK corpus and of
-# 70,000 small files, and packing, each against its peers, and prints ours and the peers
-# side by side with the ratios. Times are medians of RUNS runs (the decoder benchmark
-# takes the best processor time of RUNS passes). Never part of the test run.
+# benchmark (inflate + CRC-32, and CRC-32 alone), `quenlow-unzip test` on the JDK corpus
+# against libdeflate decoding the same entries from memory, whole extraction of the JDK
+# corpus (deflate, and the same tree as Deflate64) and of 70,000 small files, and
+# packing, each against its peers, and prints ours and the peers side by side with the
+# ratios. Times are medians of RUNS runs (the decoder benchmark takes the best processor
+# time of RUNS passes). Never part of the test run.
 #
 # usage: bench/run.sh [RUNS]     (default 3)
 set -euo pipefail
@@ -16,12 +18,20 @@ build=$root/build/linux
 cmake --build "$build" -j2 --target bench_inflate bench_corpus quenlow-unzip quenlow-pack quenlow-sfx > /dev/null
 small=$build/bench/small70k.zip
 [ -s "$small" ] || python3 "$here/make_small_files.py" "$small"
+jdk64=$build/bench/jdk64.zip
+[ -s "$jdk64" ] || sh "$here/make_corpus.sh" "$jdk64" "" Deflate64
 
 logs=$(mktemp -d)
 trap 'rm -rf "$logs"' EXIT
 echo "running (runs: $runs) ..." >&2
 "$build/bin/bench_inflate" "$build/bench/jdk.zip" "$runs" > "$logs/inflate"
+"$build/bin/bench_inflate" "$build/bench/jdk.zip" "$runs" test > "$logs/testpeer"
+for ((i = 0; i < runs; i++)); do
+    /usr/bin/time -f "%e %U %S" -a -o "$logs/test" "$build/bin/quenlow-unzip" test -q -q \
+        "$build/bench/jdk.zip" > /dev/null
+done
 "$here/extract.sh" "$build" "" "$runs" > "$logs/extract"
+"$here/extract.sh" "$build" "$jdk64" "$runs" > "$logs/deflate64"
 "$here/extract.sh" "$build" "$small" "$runs" > "$logs/small"
 [ -x "$here/pack.sh" ] && "$here/pack.sh" "$build" "" "$runs" > "$logs/pack"
 
@@ -29,7 +39,12 @@ echo "running (runs: $runs) ..." >&2
 mbs() { awk -v k="$2" 'index($0, k) { for (i = 1; i <= NF; i++) if ($(i + 1) == "MB/s") print $i }' "$1" | head -1; }
 med() { awk -v k="$2" '$1 == k && $2 == "median" { print $3 }' "$1"; }
 rss() { awk -v k="$2" '$1 == k && $2 == "median" { for (i = 1; i <= NF; i++) if ($i == "RSS") print $(i + 1) }' "$1"; }
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2fx", a / b; else print "-" }'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (a + 0 > 0 && b + 0 > 0) printf "%.2fx", a / b; else print "-" }'; }
+# Median of one column of the time log (1 wall, 2 user + 3 system).
+timeMedian() {
+    awk -v c="$2" '{ print c == 1 ? $1 : $2 + $3 }' "$1" | sort -g |
+        awk '{ a[NR] = $1 } END { print a[int((NR + 1) / 2)] }'
+}
 
 row() { printf '| %s | %s | %s | %s |\n' "$1" "$2" "$3" "$4"; }
 echo "| measure | quenlow | peers | quenlow vs peers |"
@@ -38,7 +53,13 @@ q=$(mbs "$logs/inflate" "quenlow inflateData"); z=$(mbs "$logs/inflate" "zlib in
 row "inflate + CRC-32, MB/s (JDK corpus)" "$q" "zlib $z, libdeflate $l" "$(ratio "$q" "$z") zlib, $(ratio "$q" "$l") libdeflate"
 q=$(mbs "$logs/inflate" "quenlow crc32Update"); z=$(mbs "$logs/inflate" "zlib crc32"); l=$(mbs "$logs/inflate" "libdeflate crc32")
 row "CRC-32 alone, MB/s" "$q" "zlib $z, libdeflate $l" "$(ratio "$q" "$z") zlib, $(ratio "$q" "$l") libdeflate"
-for case in extract:"extraction to tmpfs, JDK archive (deflate)" small:"extraction, 70,000 small files (Python zipfile, Zip64)"; do
+qw=$(timeMedian "$logs/test" 1); qp=$(timeMedian "$logs/test" 2)
+read -r lw lp < <(awk '$1 == "libdeflate-test" { print $5, $7 }' "$logs/testpeer")
+row "\`quenlow-unzip test\` on the JDK archive vs libdeflate decoding the same entries from memory, s wall / processor" \
+    "$qw / $qp" "libdeflate $lw / $lp" "$(ratio "$qw" "$lw") wall, $(ratio "$qp" "$lp") processor"
+for case in extract:"extraction to tmpfs, JDK archive (deflate)" \
+            deflate64:"extraction to tmpfs, the same tree as Deflate64" \
+            small:"extraction, 70,000 small files (Python zipfile, Zip64)"; do
     log=$logs/${case%%:*}
     q=$(med "$log" quenlow); s=$(med "$log" 7zz); b=$(med "$log" bsdtar)
     row "${case#*:}, s (time ratio: lower is better)" "$q" "7zz $s, bsdtar $b" "$(ratio "$q" "$s") 7zz, $(ratio "$q" "$b") bsdtar"

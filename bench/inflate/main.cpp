@@ -6,6 +6,10 @@
 // Each decoder's pass over the whole corpus is repeated, alternating, and the best
 // pass counts (processor time). Prints MB/s of output (1 MB = 10^6 bytes) and the
 // ratios.
+//
+// Mode "test": libdeflate alone over every entry (stored ones only checked), from
+// memory and with the CRC-32, as `quenlow-unzip test` goes over the archive; prints the
+// median wall and processor time of the passes, for bench/run.sh to set beside it.
 #include <zlib.h>
 #include <libdeflate.h>
 
@@ -48,8 +52,9 @@ std::vector<uint8_t> readWhole(const char* path) {
     return bytes;
 }
 
-// The deflate entries, from the central directory (no Zip64: the corpus is smaller).
-std::vector<Entry> deflateEntries(const std::vector<uint8_t>& zip) {
+// The deflate entries, and the stored ones when asked, from the central directory (no
+// Zip64: the corpus is smaller).
+std::vector<Entry> deflateEntries(const std::vector<uint8_t>& zip, bool withStored = false) {
     std::vector<Entry> entries;
     size_t end = zip.size() - 22;
     while (end > 0 && le32(&zip[end]) != 0x06054b50) --end;
@@ -62,7 +67,7 @@ std::vector<Entry> deflateEntries(const std::vector<uint8_t>& zip) {
         e.size = le32(&zip[p + 24]);
         const size_t local = le32(&zip[p + 42]);
         e.dataOffset = local + 30 + le16(&zip[local + 26]) + le16(&zip[local + 28]);
-        if (e.method == 8) entries.push_back(e);
+        if (e.method == 8 || (withStored && e.method == 0)) entries.push_back(e);
         p += 46 + le16(&zip[p + 28]) + le16(&zip[p + 30]) + le16(&zip[p + 32]);
     }
     return entries;
@@ -73,9 +78,9 @@ int answerNo(char*, int) { return REPLACE_NO; }
 
 // Processor time of this process: on a machine shared with other work, wall time
 // would measure the neighbours as well.
-double seconds() {
+double seconds(clockid_t clock = CLOCK_PROCESS_CPUTIME_ID) {
     timespec t{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    clock_gettime(clock, &t);
     return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
 }
 
@@ -120,6 +125,10 @@ bool runLibdeflate(const std::vector<uint8_t>& zip, const std::vector<Entry>& en
     bool ok = d != nullptr;
     for (const Entry& e : entries) {
         if (!ok) break;
+        if (e.method == 0) {  // stored: nothing to decode, only the CRC to check
+            if (libdeflate_crc32(0, &zip[e.dataOffset], e.size) != e.crc) ok = false;
+            continue;
+        }
         size_t got = 0;
         if (libdeflate_deflate_decompress(d, &zip[e.dataOffset], e.compressedSize, out.data(), e.size, &got) !=
                 LIBDEFLATE_SUCCESS ||
@@ -157,11 +166,34 @@ void benchCrc(const std::vector<uint8_t>& data, int passes) {
     std::printf("  ratio quenlow/zlib %.2f, quenlow/libdeflate %.2f\n", best[1] / best[0], best[2] / best[0]);
 }
 
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[(values.size() - 1) / 2];
+}
+
+// libdeflate over every entry, `passes` times: median wall and processor seconds.
+int benchTestPeer(const std::vector<uint8_t>& zip, int passes) {
+    const std::vector<Entry> entries = deflateEntries(zip, true);
+    uint64_t largest = 65536;
+    for (const Entry& e : entries) largest = std::max(largest, e.size);
+    std::vector<uint8_t> out(largest);
+    std::vector<double> wall, processor;
+    for (int pass = 0; pass < passes; ++pass) {
+        const double w = seconds(CLOCK_MONOTONIC), p = seconds();
+        if (!runLibdeflate(zip, entries, out)) return std::fprintf(stderr, "libdeflate failed\n"), 1;
+        processor.push_back(seconds() - p);
+        wall.push_back(seconds(CLOCK_MONOTONIC) - w);
+    }
+    std::printf("libdeflate-test entries %zu wall %.3f processor %.3f\n", entries.size(),
+                median(wall), median(processor));
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: %s ARCHIVE [PASSES]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s ARCHIVE [PASSES [ours|zlib|libdeflate|crc|test]]\n", argv[0]);
         return 2;
     }
     const int passes = argc > 2 ? std::atoi(argv[2]) : 5;
@@ -171,6 +203,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "cannot read %s\n", argv[1]);
         return 2;
     }
+    if (only == "test") return benchTestPeer(zip, passes);
     const std::vector<Entry> entries = deflateEntries(zip);
     uint64_t total = 0, largest = 0;
     for (const Entry& e : entries) {

@@ -56,6 +56,29 @@ struct Walk {
     int64_t keptCorrection;   // a former extraBytes set aside by re-compensation
 };
 
+// The central name kept for the entry, or nullptr.
+const char* keptCentralName(const EngineState* state, const EntryInfo* entry) {
+    return entry->centralName == 0 ? nullptr : state->centralNames + (entry->centralName - 1);
+}
+
+// Keeps the current entry name as the entry's central name; false without memory.
+bool keepCentralName(EngineState* state, EntryInfo* entry) {
+    entry->centralName = 0;
+    const size_t size = std::strlen(state->entryName) + 1;
+    if (state->centralNamesUsed + size > state->centralNamesCapacity) {
+        size_t capacity = state->centralNamesCapacity > 0 ? 2 * state->centralNamesCapacity : 4096;
+        while (capacity < state->centralNamesUsed + size) capacity *= 2;
+        char* grown = static_cast<char*>(std::realloc(state->centralNames, capacity));
+        if (grown == nullptr) return false;
+        state->centralNames = grown;
+        state->centralNamesCapacity = capacity;
+    }
+    std::memcpy(state->centralNames + state->centralNamesUsed, state->entryName, size);
+    entry->centralName = uint32_t(state->centralNamesUsed + 1);
+    state->centralNamesUsed += size;
+    return true;
+}
+
 bool sameSignature(const uint8_t* bytes, const uint8_t* signature) {
     return std::memcmp(bytes, signature, 4) == 0;
 }
@@ -194,8 +217,8 @@ bool readAndCheckLocalHeader(EngineState* state, Walk& walk) {
         return false;
     }
     if (((state->local.flags & FLAG_UTF8) != 0) != entry->nameIsUtf8) {
-        const char* centralName = entry->centralName != nullptr ? entry->centralName
-                                                                : state->entryName;
+        const char* kept = keptCentralName(state, entry);
+        const char* centralName = kept != nullptr ? kept : state->entryName;
         sendMessageUpTo(state, 0,
                         "file #%lu (%s):\n         mismatch between local and central GPF bit "
                         "11 (\"UTF-8\"),\n         continuing with central flag (IsUTF8 = %d)\n",
@@ -207,17 +230,15 @@ bool readAndCheckLocalHeader(EngineState* state, Walk& walk) {
                           FIELD_LOCAL_NAME, "local", &state->runResult))
         return false;
 
-    if (entry->centralName != nullptr) {
-        if (std::strcmp(entry->centralName, state->entryName) != 0) {
+    if (const char* centralName = keptCentralName(state, entry)) {
+        if (std::strcmp(centralName, state->entryName) != 0) {
             sendMessage(state,
                         "%s:  mismatching \"local\" filename (%s),\n         continuing with "
                         "\"central\" filename version\n",
-                        shownName(entry->centralName, name), shownName(state->entryName, other));
-            std::strcpy(state->entryName, entry->centralName);
+                        shownName(centralName, name), shownName(state->entryName, other));
+            std::strcpy(state->entryName, centralName);
             raiseResult(&result, RC_WARNING);
         }
-        std::free(entry->centralName);
-        entry->centralName = nullptr;
     }
 
     LocalHeader& local = state->local;
@@ -271,11 +292,7 @@ int extractBlock(EngineState* state, unsigned count, Walk& walk) {
         state->currentEntry = &state->entryTable[slot];
         EntryInfo* entry = state->currentEntry;
 
-        if (!findLocalHeader(state, walk) || !readAndCheckLocalHeader(state, walk)) {
-            std::free(entry->centralName);
-            entry->centralName = nullptr;
-            continue;
-        }
+        if (!findLocalHeader(state, walk) || !readAndCheckLocalHeader(state, walk)) continue;
         if (!claimEntryData(state)) continue;
 
         if (entry->encrypted) {
@@ -296,7 +313,10 @@ int extractBlock(EngineState* state, unsigned count, Walk& walk) {
 
         if (!state->testOnly && !state->writeToConsole && !prepareOutput(state)) continue;
 
-        if (raiseStatus(state, STATUS_ENTRY_START, state->entryName, 0) != 0) return RC_ABORT;
+        if (raiseStatus(state, STATUS_ENTRY_START, state->entryName, 0) != 0) {
+            discardOutputFile(state);  // a file already created for the entry goes again
+            return RC_ABORT;
+        }
 
         state->diskFull = 0;
         int extracted = extractEntry(state);
@@ -317,9 +337,9 @@ int extractBlock(EngineState* state, unsigned count, Walk& walk) {
 // Reads central headers into the table until a block is full or the directory ends.
 unsigned readBlock(EngineState* state, Walk& walk) {
     unsigned accepted = 0;
+    state->centralNamesUsed = 0;  // the names of the block before have served
     while (accepted < kEntryTableSize) {
         state->currentEntry = &state->entryTable[accepted];
-        if (accepted >= state->entryTableUsed) state->entryTableUsed = accepted + 1;
         CentralStep step = nextCentralEntry(state, &walk.central, walk.blockBase + accepted + 1,
                                             &state->runResult);
         if (step != CENTRAL_ENTRY) {
@@ -483,11 +503,7 @@ int storeEntryInfo(EngineState* state) {
         return 0;
     }
 
-    std::free(entry->centralName);
-    entry->centralName = static_cast<char*>(std::malloc(std::strlen(state->entryName) + 1));
-    if (entry->centralName != nullptr)
-        std::strcpy(entry->centralName, state->entryName);
-    else
+    if (!keepCentralName(state, entry))
         sendMessage(state, "%s:  warning, no memory for comparison with local header\n",
                     shownName(state->entryName, name));
     mapAttributes(state);
@@ -580,14 +596,10 @@ int extractEntries(EngineState* state) {
 }
 
 void releaseDriverState(EngineState* state) {
-    // Only the slots ever filled can hold a name copy. Looking at all 16384 would bring
-    // every page of the 1 MiB table into memory at the end of each call, used or not.
-    for (unsigned slot = 0; slot < state->entryTableUsed; ++slot) {
-        EntryInfo& entry = state->entryTable[slot];
-        std::free(entry.centralName);
-        entry.centralName = nullptr;
-    }
-    state->entryTableUsed = 0;
+    std::free(state->centralNames);
+    state->centralNames = nullptr;
+    state->centralNamesUsed = 0;
+    state->centralNamesCapacity = 0;
     if (state->outputOpen) {
         closeOutputHandle(state->outputHandle);
         state->outputOpen = false;

@@ -8,13 +8,16 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "engine/known_folder.h"
 #include "engine/used_ranges.h"
+#include "platform/filestatus.h"
 
 // Slots of the entry table: the central directory is walked in blocks of this many
 // accepted entries, each block then extracted in directory order.
 constexpr unsigned kEntryTableSize = 16384;
 
-// One accepted entry of the current block, filled from its central header.
+// One accepted entry of the current block, filled from its central header. Packed to
+// 48 bytes: a block of 16384 entries is 768 KiB.
 struct EntryInfo {
     int64_t localOffset;       // local header offset from the archive start
     uint64_t compressedSize;   // central values, Zip64 applied
@@ -23,8 +26,6 @@ struct EntryInfo {
     uint32_t diskStart;
     uint8_t hostVersion;       // format version of the creating program x 10
     uint8_t hostSystem;        // system of origin, 31 for anything from 31 up
-    uint32_t fileAttributes;   // Windows attributes for the output (mapAttributes)
-    uint32_t unixMode;         // permission bits for POSIX outputs (mapAttributes)
     bool encrypted : 1;        // general flag bit 0
     bool hasDataDescriptor : 1;// general flag bit 3
     bool isText : 1;           // internal attributes bit 0
@@ -33,7 +34,10 @@ struct EntryInfo {
     bool volumeLabel : 1;      // set by readCentralHeader
     bool hasUnixAttributes : 1;// set by readCentralHeader
     bool nameIsUtf8 : 1;       // set by readCentralHeader (flag bit 11)
-    char* centralName;         // central name kept for the local header comparison
+    uint32_t fileAttributes;   // Windows attributes for the output (mapAttributes)
+    uint32_t unixMode;         // permission bits for POSIX outputs (mapAttributes)
+    uint32_t centralName;      // where the central name kept for the local header
+                               // comparison starts in centralNames, plus 1; 0: none
 };
 
 // A directory created from a directory entry; its attributes and times are applied
@@ -52,11 +56,28 @@ struct DirectoryRecord {
     char path[1];              // mapped path with its trailing '/', allocated to length
 };
 
+// The folder the last mapped name led to (known_folder.h).
+struct KnownFolder {
+    char* storage;          // the directory part as stored, then the long and short paths
+    size_t capacity;
+    size_t rawLength;
+    size_t longLength;
+    size_t shortLength;
+    bool valid;
+    FolderMapping mapping;
+    bool volumeKnown;       // `volume` holds what the volume query said about the folder
+    VolumeCache volume;
+};
+
 struct DriverFields {
     // Entry table and the entry being worked on (initially slot 0; listing uses a
     // scratch record of its own).
     EntryInfo entryTable[kEntryTableSize];
-    unsigned entryTableUsed;  // slots filled so far: the others still hold no name copy
+    // The central names of the block's entries, one after the other: one allocation
+    // for the block rather than one per entry.
+    char* centralNames;
+    size_t centralNamesUsed;
+    size_t centralNamesCapacity;
     EntryInfo* currentEntry;
 
     bool reportedBackslash;      // the backslash-separator warning was given
@@ -73,6 +94,7 @@ struct DriverFields {
     bool createDirs;
     bool createdDir;
     bool fullPathGiven;
+    KnownFolder knownFolder;
 
     // Output of the current entry.
     intptr_t outputHandle;       // platform output handle, valid while outputOpen

@@ -122,8 +122,12 @@ int extractEntry(EngineState* state) {
     state->outputLeft = declared;
     state->outputOverrun = false;
 
+    // The per-entry lines are shown at the lowest quiet level only: the name is made
+    // printable for them only then.
+    const bool entryLines = state->quietLevel <= 0;
     if (state->testOnly) {
-        sendMessageUpTo(state, 0, "%8sing: %-22s  %s%s", "test",
+        if (entryLines)
+            sendMessage(state, "%8sing: %-22s  %s%s", "test",
                         shownName(state->entryName, shown), "", "");
     } else if (!state->writeToConsole && openOutputFile(state) != 0) {
         return RC_DISKFULL;
@@ -136,7 +140,7 @@ int extractEntry(EngineState* state) {
                        : method == 6                 ? "explod"
                        : method == 8 || method == 9 ? "inflat"
                                                      : nullptr;
-    if (verb != nullptr && !state->testOnly) {
+    if (verb != nullptr && !state->testOnly && entryLines) {
         const char* tag = "";
         if (state->convertText == 1) {
             if (method == 0 && state->local.uncompressedSize == 0)
@@ -144,8 +148,8 @@ int extractEntry(EngineState* state) {
             else
                 tag = entry->isText ? "[text]  " : "[binary]";
         }
-        sendMessageUpTo(state, 0, "%8sing: %-22s  %s%s", verb, shownName(state->entryName, shown),
-                        tag, state->writeToConsole ? "\r\n" : "");
+        sendMessage(state, "%8sing: %-22s  %s%s", verb, shownName(state->entryName, shown), tag,
+                    state->writeToConsole ? "\r\n" : "");
     }
 
     if (verb == nullptr) {

@@ -14,6 +14,7 @@
 #include "engine/crc32.h"
 #include "engine/decode_result.h"
 #include "engine/directory_records.h"
+#include "engine/known_folder.h"
 #include "engine/messages.h"
 #include "engine/output_names.h"
 #include "engine/result.h"
@@ -27,6 +28,13 @@ namespace {
 
 // Largest number a backup name "~N" may carry when there is room for five digits.
 constexpr unsigned kBackupNumberMax = 99999;
+
+// Before something is deleted or renamed: a directory, or a link to one, may lie on the
+// path of the known folder (through ".." or a link), which is then walked again. A file
+// lies on no path.
+void forgetFolderBefore(EngineState* state, const FileStatus& going) {
+    if ((going.mode & MODE_TYPE_MASK) == MODE_DIRECTORY) forgetKnownFolder(state);
+}
 
 // Builds the backup name of `name` ("~", then a number while that name exists too) and
 // renames the old file to it. Answers 0, or 1 after a message.
@@ -45,7 +53,10 @@ int backUpOldFile(EngineState* state, const char* name) {
     FileStatus status;
     if (state->overwriteMode == OVERWRITE_ALWAYS) {
         int ignored = 0;
-        if (fileStatus(state, backup, &status) == 0) removeOutputFile(backup, &ignored);
+        if (fileStatus(state, backup, &status) == 0) {
+            forgetFolderBefore(state, status);
+            removeOutputFile(backup, &ignored);
+        }
     } else {
         unsigned number = 0;
         while (fileStatus(state, backup, &status) == 0 && number < numberMax) {
@@ -63,13 +74,14 @@ int backUpOldFile(EngineState* state, const char* name) {
     return 0;
 }
 
-} // namespace
-
-int openOutputFile(EngineState* state) {
+// Clears the way for the output file (deletes the old one or backs it up) and creates it.
+// Answers 0, or 1 after a message.
+int clearAndCreate(EngineState* state) {
     const char* name = state->entryName;
     char shown[PRINTABLE_NAME_SIZE];
     FileStatus status;
     if (fileStatus(state, name, &status) == 0) {
+        forgetFolderBefore(state, status);
         if (!state->keepBackup) {
             if ((status.mode & MODE_OWNER_WRITE) == 0) makeOutputWritable(name);
             int error = 0;
@@ -89,6 +101,14 @@ int openOutputFile(EngineState* state) {
         return 1;
     }
     state->outputOpen = true;
+    return 0;
+}
+
+} // namespace
+
+int openOutputFile(EngineState* state) {
+    // Mapping creates the file itself where it finds the path free.
+    if (!state->outputOpen && clearAndCreate(state) != 0) return 1;
     if (isWindowsNT()) reserveOutputSize(state->outputHandle, state->local.uncompressedSize);
     return 0;
 }
@@ -96,27 +116,27 @@ int openOutputFile(EngineState* state) {
 void closeOutputFile(EngineState* state) {
     const char* name = state->entryName;
     const EntryInfo* entry = state->currentEntry;
-    closeOutputHandle(state->outputHandle);
-    state->outputOpen = false;
+    const bool setTimes = state->timestampMode < 2;
 
-    // The times go through a handle opened before the attributes are set, so that a
-    // read-only attribute cannot stop them.
+    // The times go through a handle that is open before the attributes are set, so that
+    // a read-only attribute cannot stop them; where the system allows, it is the output
+    // handle itself, which also takes the mode.
     FileTimeSet times{};
-    OutputHandle timesHandle = 0;
-    bool opened = false;
+    OutputHandle handle = 0;
     int openError = 0;
-    if (state->timestampMode < 2) {
-        entryFileTimes(state, &times);
-        opened = openForTimes(name, false, &timesHandle, &openError);
-    }
+    const bool opened =
+        finishOutputHandle(name, state->outputHandle, setTimes, &handle, &openError);
+    state->outputOpen = false;
+    if (setTimes) entryFileTimes(state, &times);
 
     if (entry->fileAttributes & 0x5F) {
         int error = 0;
         if (!setOutputAttributes(name, entry->fileAttributes & 0x7F, &error))
             sendMessage(state, "\nwarning (%d): could not set file attributes\n", error);
     }
-    if (!setOutputMode(name, entry->unixMode, entry->fileAttributes, false))
-        sendMessage(state, "\nwarning (%d): could not set file attributes\n", 0);
+    const bool modeSet = opened ? setOpenFileMode(handle, entry->unixMode, entry->fileAttributes)
+                                : setOutputMode(name, entry->unixMode, entry->fileAttributes, false);
+    if (!modeSet) sendMessage(state, "\nwarning (%d): could not set file attributes\n", 0);
 
     uint32_t blockLength = 0;
     const uint8_t* block = findSecurityBlock(state, &blockLength);
@@ -129,16 +149,20 @@ void closeOutputFile(EngineState* state) {
                     state->quietLevel > 0 ? "\n" : "");
     }
 
-    if (state->timestampMode >= 2) return;
+    if (!setTimes) {
+        if (opened) closeTimesHandle(handle);
+        return;
+    }
     if (!opened) {
         sendMessage(state, "\nCreateFile() error %d when trying set file time\n", openError);
         return;
     }
     int error = 0;
-    if (times.flags != 0 && !setHandleTimes(timesHandle, times.flags, times.creation,
-                                            times.access, times.modification, &error))
+    if (times.flags != 0 &&
+        !setHandleTimes(handle, times.flags, times.creation, times.access, times.modification,
+                        &error))
         sendMessage(state, "\nSetFileTime failed: %d\n", error);
-    closeTimesHandle(timesHandle);
+    closeTimesHandle(handle);
 }
 
 void discardOutputFile(EngineState* state) {
@@ -204,6 +228,13 @@ bool prepareOutput(EngineState* state) {
             return false;
         }
 
+        // A path found free is the usual case: creating the file at once, where nothing
+        // of its name exists, spares the status query.
+        if (!(state->freshenOnly && !newName) &&
+            createNewOutputFile(state->entryName, &state->outputHandle)) {
+            state->outputOpen = true;
+            return true;
+        }
         bool ask = false;
         switch (newerThanEntry(state, state->entryName)) {
         case -1:
@@ -232,6 +263,8 @@ bool prepareOutput(EngineState* state) {
         }
 
         if (ask) {
+            // While the question waits, the user may change the tree.
+            forgetKnownFolder(state);
             UnzipAskReplace askReplace = state->callbacks->askReplace;
             int answer = askReplace != nullptr ? askReplace(state->entryName, ENTRY_NAME_SIZE)
                                                : REPLACE_NONE;

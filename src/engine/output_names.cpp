@@ -20,6 +20,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "engine/known_folder.h"
 #include "engine/messages.h"
 #include "engine/state.h"
 #include "engine/times.h"
@@ -277,6 +278,7 @@ int buildPath(EngineState* state, char* text, int mode) {
         releasePathBuffers(state);
         return MAP_OK;
     case PATH_CLEAR:
+        releaseKnownFolder(state);
         std::free(state->rootPath);
         state->rootPath = nullptr;
         state->rootLength = 0;
@@ -351,23 +353,38 @@ int mapOutputName(EngineState* state, bool newName) {
     size_t length = 0;
     char* lastSemicolon = nullptr;
     int result = RC_OK;
-    bool droppedParent = false;
-    bool addedDirectory = false;
-    bool blanksToUnderscore = state->underscoreBlanks;
-    bool blanksChecked = state->underscoreBlanks;
+    FolderMapping folder{false, false, state->underscoreBlanks, state->underscoreBlanks};
 
-    for (const char* p = cursor; *p != '\0';) {
+    // The directory part (up to the last separator) of a name in the same folder as the
+    // name before maps as that one did, and its directories are known to exist.
+    const char* directoryEnd = cursor;
+    for (const char* p = cursor; *p != '\0'; p += characterLength(p))
+        if (*p == '/') directoryEnd = p + 1;
+    const size_t directoryLength = size_t(directoryEnd - cursor);
+    const char* p = cursor;
+    bool folderKnown = false;
+    if (!newName && reuseKnownFolder(state, cursor, directoryLength, &folder)) {
+        p = directoryEnd;
+        folderKnown = true;
+    }
+
+    for (;;) {
+        if (p == directoryEnd && !folderKnown && !newName) {
+            rememberKnownFolder(state, cursor, directoryLength, folder);
+            folderKnown = true;
+        }
+        if (*p == '\0') break;
         unsigned char c = static_cast<unsigned char>(*p);
         if (c == '/') {
             component[length] = '\0';
             maskDeviceName(state, component);
             ComponentKind kind = componentKind(component);
             if (kind == PARENT_DIR && !state->allowParentDirs) {
-                droppedParent = true;
+                folder.droppedParent = true;
             } else if (kind != CURRENT_DIR && component[0] != '\0') {
                 status = buildPath(state, component, PATH_ADDDIR);
                 if (status > MAP_TRUNCATED) return status;
-                addedDirectory = true;
+                folder.addedDirectory = true;
             }
             length = 0;
             lastSemicolon = nullptr;
@@ -385,11 +402,11 @@ int mapOutputName(EngineState* state, bool newName) {
             ++p;
             continue;
         case ' ':
-            if (!blanksChecked) {
-                blanksToUnderscore = isOldFatVolume(state, name);
-                blanksChecked = true;
+            if (!folder.blanksChecked) {
+                folder.blanksToUnderscore = isOldFatVolume(state, name);
+                folder.blanksChecked = true;
             }
-            component[length++] = blanksToUnderscore ? '_' : ' ';
+            component[length++] = folder.blanksToUnderscore ? '_' : ' ';
             ++p;
             continue;
         default:
@@ -404,7 +421,7 @@ int mapOutputName(EngineState* state, bool newName) {
         p += step;
     }
 
-    if (droppedParent && state->quietLevel == 0) {
+    if (folder.droppedParent && state->quietLevel == 0) {
         char shown[PRINTABLE_NAME_SIZE];
         sendMessage(state, "warning:  skipped \"../\" path component(s) in %s\n",
                     printableName(name, shown, sizeof shown));
@@ -422,7 +439,7 @@ int mapOutputName(EngineState* state, bool newName) {
         }
         // A directory entry whose every component was dropped (junked paths, "." or
         // "..") names the target itself, whose attributes are not the archive's to set.
-        if (state->overwriteMode == OVERWRITE_ALWAYS && addedDirectory)
+        if (state->overwriteMode == OVERWRITE_ALWAYS && folder.addedDirectory)
             setDirectoryAttributes(state);
         return MAP_SKIP | result;
     }

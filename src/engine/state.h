@@ -108,4 +108,7 @@ struct EngineState : DecoderFields, DriverFields {
 
     // --- Times and volumes --------------------------------------------------------------
     VolumeCache volume;
+    bool dosTimeKept;           // keptDosUnixTime converts keptDosDateTime
+    uint32_t keptDosDateTime;
+    int64_t keptDosUnixTime;
 };

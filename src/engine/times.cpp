@@ -6,6 +6,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "engine/known_folder.h"
 #include "engine/records.h"
 #include "engine/state.h"
 
@@ -23,7 +24,20 @@ bool volumeInfo(EngineState* state, const char* path) {
     // A network share has no volume we could ask about.
     if (isSeparator(path[0]) && isSeparator(path[1]) && path[2] != '\0' && !isSeparator(path[2]))
         return false;
-    return queryVolume(path, &state->volume);
+    // Everything directly inside the known folder lives on the folder's volume, which
+    // is asked about once.
+    KnownFolder& folder = state->knownFolder;
+    const bool inFolder = isInKnownFolder(state, path);
+    if (inFolder && folder.volumeKnown) {
+        state->volume = folder.volume;
+        return true;
+    }
+    if (!queryVolume(path, &state->volume)) return false;
+    if (inFolder) {
+        folder.volume = state->volume;
+        folder.volumeKnown = true;
+    }
+    return true;
 }
 
 bool isOldFatVolume(EngineState* state, const char* path) {
@@ -108,6 +122,19 @@ int64_t dosToUnixTime(uint32_t dosDateTime) {
     return result;
 }
 
+// The current entry's MS-DOS time as Unix time. The conversion asks the system for its
+// time zone every time; entries written together share their time, so the last answer
+// is kept for the next entry with the same time.
+static int64_t entryDosTime(EngineState* state) {
+    const uint32_t dosDateTime = state->local.dosDateTime;
+    if (!state->dosTimeKept || state->keptDosDateTime != dosDateTime) {
+        state->keptDosUnixTime = dosToUnixTime(dosDateTime);
+        state->keptDosDateTime = dosDateTime;
+        state->dosTimeKept = true;
+    }
+    return state->keptDosUnixTime;
+}
+
 unsigned entryFileTimes(EngineState* state, FileTimeSet* times) {
     const bool localTime = isLocalTimeVolume(state, state->entryName);
     const uint32_t dosDateTime = state->local.dosDateTime;
@@ -128,7 +155,7 @@ unsigned entryFileTimes(EngineState* state, FileTimeSet* times) {
     if (localTime)
         dosDateTimeToFileTime(dosDateTime, &fileTime);
     else
-        fileTime = unixToFileTime(dosToUnixTime(dosDateTime));
+        fileTime = unixToFileTime(entryDosTime(state));
     times->modification = fileTime;
     times->access = fileTime;
     times->flags = FILETIMES_MODIFICATION | FILETIMES_ACCESS;
@@ -145,9 +172,9 @@ int fileStatus(EngineState* state, const char* path, FileStatus* status) {
         status->mode = MODE_DIRECTORY | MODE_OWNER_READ | (readOnly ? 0 : MODE_OWNER_WRITE);
         return 0;
     }
-    const bool localTime = isLocalTimeVolume(state, path);
     uint64_t lastWrite, lastAccess, creation;
     if (!queryFileTimes(path, &lastWrite, &lastAccess, &creation)) return 0;
+    const bool localTime = isLocalTimeVolume(state, path);
     auto convert = [localTime](uint64_t fileTime, int64_t* unixTime) {
         if (localTime)
             localFileTimeToUnix(fileTime, unixTime);
@@ -181,7 +208,7 @@ int newerThanEntry(EngineState* state, const char* path) {
         // MS-DOS times have two-second steps: a file written at an odd second counts as
         // written at the next even one.
         if ((fileTime & 1) && fileTime < INT64_MAX) ++fileTime;
-        entryTime = dosToUnixTime(dosDateTime);
+        entryTime = entryDosTime(state);
     }
     return fileTime >= entryTime ? 1 : 0;
 }

@@ -15,6 +15,12 @@ using OutputHandle = intptr_t;
 // Creates or truncates a file for binary writing.
 bool createOutputFile(const char* path, OutputHandle* handle, int* error);
 
+// Creates path for binary writing only when nothing of that name exists, not even a
+// link: what is found free needs no status query first. False when something is there
+// or the file cannot be made this way; the caller then queries and creates as usual.
+// Windows always answers false.
+bool createNewOutputFile(const char* path, OutputHandle* handle);
+
 // Writes unbuffered; returns the bytes written (fewer than count means failure).
 size_t writeOutputFile(OutputHandle handle, const void* data, size_t count);
 
@@ -27,6 +33,14 @@ void closeOutputHandle(OutputHandle handle);
 
 // Opens a file or directory only to set its times.
 bool openForTimes(const char* path, bool directory, OutputHandle* handle, int* error);
+
+// Ends the writing of the output file at path, open as output, and hands back the handle
+// through which its mode and times are set (closeTimesHandle closes it). POSIX keeps the
+// output handle itself open for that, whether or not times are wanted. Windows ends and
+// closes the output and, when times are wanted, opens the file again for them (false
+// with the error when that fails; false with no error when no times are wanted).
+bool finishOutputHandle(const char* path, OutputHandle output, bool wantTimes,
+                        OutputHandle* handle, int* error);
 
 // Sets the times whose flags are given (1 modification, 2 access, 4 creation), each a
 // file time in 100 ns units since 1601-01-01 UTC; times a platform cannot set are
@@ -43,6 +57,9 @@ bool setOutputAttributes(const char* path, uint32_t attributes, int* error);
 // unixMode is non-zero, else 0644 (0755 for directories); the read-only attribute
 // (0x01) removes the write bits. True elsewhere.
 bool setOutputMode(const char* path, uint32_t unixMode, uint32_t attributes, bool directory);
+
+// setOutputMode for a file open as handle (from finishOutputHandle).
+bool setOpenFileMode(OutputHandle handle, uint32_t unixMode, uint32_t attributes);
 
 // Makes an existing file writable so that it can be deleted.
 void makeOutputWritable(const char* path);

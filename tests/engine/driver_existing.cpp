@@ -6,6 +6,7 @@
 #include <utime.h>
 
 #include <deque>
+#include <filesystem>
 
 #include "driver_support.h"
 
@@ -165,4 +166,75 @@ TEST(DriverExisting, NewerOnlyAndFreshenOnly) {
     EXPECT_EQ(readFile(fresh.out("b.txt")), "old b");
     EXPECT_FALSE(exists(fresh.out("c.txt")));
     EXPECT_FALSE(contains(run.messages, "c.txt"));
+}
+
+namespace {
+
+// While the replace question waits, the user takes the folder away.
+std::string folderTakenAway;
+int takeFolderAway(char*, int) {
+    std::filesystem::remove_all(folderTakenAway);
+    return REPLACE_YES;
+}
+
+}  // namespace
+
+TEST(DriverExisting, AFolderTakenAwayIsAskedAboutAgain) {
+    // A later file under "d" must find that "d" is no longer the folder the first one
+    // found: the archive itself, or the user, took it away in between.
+    const Bytes archive = buildArchive({{"d/a.txt", "a"}, {"d", "file d"}, {"d/b.txt", "b"}});
+    const std::string notAFolder = "/out/d exists but is not directory\n"
+                                   "                 unable to process d/b.txt.\n";
+
+    // Kept as a backup: the folder is renamed away.
+    Workspace backup;
+    backup.write(archive);
+    EngineRun run = backup.extract([](UnzipOptions& o, UnzipCallbacks&) { o.keepBackup = 1; });
+    EXPECT_EQ(run.result, RC_ERROR);
+    EXPECT_TRUE(contains(run.messages, notAFolder)) << run.messages;
+    EXPECT_EQ(readFile(backup.out("d~/a.txt")), "a");
+    EXPECT_EQ(readFile(backup.out("d")), "file d");
+
+    // The same through "..": the entries share the folder "d/..", on a path through "d",
+    // which the backup of the entry "d/../d" renames away. The file after it makes "d"
+    // again rather than trust the shared folder.
+    Workspace parent;
+    parent.write(buildArchive({{"d/a.txt", "a"}, {"d/../d", "file d"}, {"d/../b.txt", "b"}}));
+    run = parent.extract([](UnzipOptions& o, UnzipCallbacks&) {
+        o.keepBackup = 1;
+        o.directoryMode = 2;
+    });
+    EXPECT_TRUE(contains(run.messages, "error:  cannot create " + parent.out("d/../d")));
+    EXPECT_EQ(readFile(parent.out("d~/a.txt")), "a");
+    EXPECT_EQ(readFile(parent.out("b.txt")), "b");
+    EXPECT_TRUE(isDirectory(parent.out("d")));
+
+#ifndef _WIN32
+    // A link that stood for the folder is deleted, never followed, when the file comes.
+    Workspace linked;
+    linked.write(archive);
+    makeDirectory(linked.target);
+    makeDirectory(linked.dir.file("real"));
+    ASSERT_EQ(symlink(linked.dir.file("real").c_str(), linked.out("d").c_str()), 0);
+    run = linked.extract();
+    EXPECT_EQ(run.result, RC_ERROR);
+    EXPECT_TRUE(contains(run.messages, notAFolder)) << run.messages;
+    EXPECT_EQ(readFile(linked.dir.file("real/a.txt")), "a");
+    EXPECT_EQ(readFile(linked.out("d")), "file d");
+    EXPECT_FALSE(exists(linked.dir.file("real/b.txt")));
+#endif
+
+    // Taken away by the user while a question waited: the entry asked about cannot be
+    // written, the next one in that folder makes the folder again.
+    Workspace asked;
+    asked.write(buildArchive({{"d/a.txt", "a"}, {"d/a.txt", "again"}, {"d/b.txt", "b"}}));
+    folderTakenAway = asked.out("d");
+    run = asked.extract([](UnzipOptions& o, UnzipCallbacks& c) {
+        o.overwriteAll = 0;
+        o.askBeforeOverwrite = 1;
+        c.askReplace = takeFolderAway;
+    });
+    EXPECT_TRUE(contains(run.messages, "error:  cannot create " + asked.out("d/a.txt")))
+        << run.messages;
+    EXPECT_EQ(readFile(asked.out("d/b.txt")), "b");
 }

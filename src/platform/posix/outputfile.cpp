@@ -2,7 +2,9 @@
 //
 // Presizing is left out: Linux file systems allocate lazily (delayed allocation), so
 // growing a file before writing it gains nothing and would cost a truncate at close.
-// Creation time cannot be set; modification and access times go through futimens.
+// Creation time cannot be set; modification and access times go through futimens, and
+// mode and times of a written file through the descriptor it was written by, which
+// spares opening it again by name.
 #include "platform/outputfile.h"
 
 #include <cerrno>
@@ -31,6 +33,12 @@ timespec fileTimeToTimespec(uint64_t fileTime) {
     return result;
 }
 
+mode_t permissionBits(uint32_t unixMode, uint32_t attributes, bool directory) {
+    mode_t mode = unixMode != 0 ? (unixMode & 0777) : (directory ? 0755 : 0644);
+    if (attributes & 0x01) mode &= ~static_cast<mode_t>(0222);
+    return mode;
+}
+
 } // namespace
 
 bool createOutputFile(const char* path, OutputHandle* handle, int* error) {
@@ -39,6 +47,13 @@ bool createOutputFile(const char* path, OutputHandle* handle, int* error) {
         *error = errno;
         return false;
     }
+    *handle = fd;
+    return true;
+}
+
+bool createNewOutputFile(const char* path, OutputHandle* handle) {
+    int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+    if (fd < 0) return false;
     *handle = fd;
     return true;
 }
@@ -70,6 +85,11 @@ bool openForTimes(const char* path, bool directory, OutputHandle* handle, int* e
     return true;
 }
 
+bool finishOutputHandle(const char*, OutputHandle output, bool, OutputHandle* handle, int*) {
+    *handle = output;
+    return true;
+}
+
 bool setHandleTimes(OutputHandle handle, unsigned flags, uint64_t, uint64_t accessTime,
                     uint64_t modificationTime, int* error) {
     timespec times[2];
@@ -90,9 +110,11 @@ void closeTimesHandle(OutputHandle handle) { close(static_cast<int>(handle)); }
 bool setOutputAttributes(const char*, uint32_t, int*) { return true; }
 
 bool setOutputMode(const char* path, uint32_t unixMode, uint32_t attributes, bool directory) {
-    mode_t mode = unixMode != 0 ? (unixMode & 0777) : (directory ? 0755 : 0644);
-    if (attributes & 0x01) mode &= ~static_cast<mode_t>(0222);
-    return chmod(path, mode) == 0;
+    return chmod(path, permissionBits(unixMode, attributes, directory)) == 0;
+}
+
+bool setOpenFileMode(OutputHandle handle, uint32_t unixMode, uint32_t attributes) {
+    return fchmod(static_cast<int>(handle), permissionBits(unixMode, attributes, false)) == 0;
 }
 
 void makeOutputWritable(const char* path) {

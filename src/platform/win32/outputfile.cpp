@@ -36,6 +36,8 @@ bool createOutputFile(const char* path, OutputHandle* handle, int* error) {
     return true;
 }
 
+bool createNewOutputFile(const char*, OutputHandle*) { return false; }
+
 size_t writeOutputFile(OutputHandle handle, const void* data, size_t count) {
     const char* bytes = static_cast<const char*>(data);
     size_t written = 0;
@@ -77,6 +79,12 @@ bool openForTimes(const char* path, bool directory, OutputHandle* handle, int* e
     return true;
 }
 
+bool finishOutputHandle(const char* path, OutputHandle output, bool wantTimes,
+                        OutputHandle* handle, int* error) {
+    closeOutputHandle(output);
+    return wantTimes && openForTimes(path, false, handle, error);
+}
+
 bool setHandleTimes(OutputHandle handle, unsigned flags, uint64_t creationTime,
                     uint64_t accessTime, uint64_t modificationTime, int* error) {
     FILETIME creation = toFileTime(creationTime);
@@ -101,6 +109,8 @@ bool setOutputAttributes(const char* path, uint32_t attributes, int* error) {
 }
 
 bool setOutputMode(const char*, uint32_t, uint32_t, bool) { return true; }
+
+bool setOpenFileMode(OutputHandle, uint32_t, uint32_t) { return true; }
 
 void makeOutputWritable(const char* path) {
     DWORD attributes = GetFileAttributesA(path);
