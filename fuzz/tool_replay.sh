@@ -19,7 +19,8 @@ trap 'rm -rf "$scratch"' EXIT
 # A report ends the program with status 99, which the program never answers itself.
 runner=()
 case $mode in
-    --valgrind) runner=(valgrind --quiet --leak-check=full --errors-for-leak-kinds=all --error-exitcode=99) ;;
+    --valgrind) runner=(valgrind --quiet --leak-check=full --errors-for-leak-kinds=all --error-exitcode=99
+                        --suppressions="$(dirname "$0")/valgrind.supp") ;;
     --sanitizer)
         export ASAN_OPTIONS=exitcode=99:detect_leaks=1
         export UBSAN_OPTIONS=halt_on_error=1:exitcode=99:print_stacktrace=1
