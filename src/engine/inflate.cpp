@@ -266,7 +266,14 @@ inline void copyInSteps(uint8_t* to, const uint8_t* from, uint32_t length) {
         return;
     }
     if (length < 8) {
-        while (to < end) *to++ = *from++;
+        // A match is at least 3 bytes long. Two 4-byte steps, the second ending at the
+        // match's end, cover 4 to 7 bytes; source and destination are 8 bytes apart.
+        if (length >= 4) {
+            std::memcpy(to, from, 4);
+            std::memcpy(end - 4, from + length - 4, 4);
+        } else {
+            while (to < end) *to++ = *from++;
+        }
         return;
     }
     while (end - to > 8) {
