@@ -27,6 +27,7 @@
 #include "engine/messages.h"
 #include "engine/directory_records.h"
 #include "engine/extract_entry.h"
+#include "engine/known_folder.h"
 #include "engine/output_files.h"
 #include "engine/output_names.h"
 #include "engine/patterns.h"
@@ -116,6 +117,7 @@ bool vmsAnswerYes(EngineState* state) {
                 shownName(state->entryName, shown));
     UnzipAskReplace askReplace = state->callbacks->askReplace;
     if (askReplace == nullptr) return false;
+    forgetKnownFolder(state);  // while the question waits, the user may change the tree
     char name[ENTRY_NAME_SIZE];
     std::memcpy(name, state->entryName, sizeof name);
     int answer = askReplace(name, int(sizeof name));

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "engine/known_folder.h"
 #include "engine/state.h"
 #include "platform/codepage.h"
 
@@ -73,6 +74,7 @@ int askForPassword(EngineState* state, char* buffer, int size, const char* entry
         prompt = "Password incorrect--reenter: ";
     }
     if (state->callbacks->askPassword == nullptr) return -1;
+    forgetKnownFolder(state);  // while the question waits, the user may change the tree
     return state->callbacks->askPassword(buffer, size, prompt, entryName);
 }
 
