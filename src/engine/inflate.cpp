@@ -403,14 +403,14 @@ __attribute__((always_inline)) inline int decodeFast(Inflater& d, const DecodeTa
 
         uint8_t* to = out;
         const uint32_t pos = uint32_t(out - window);
-        if (distance > pos || (Enhanced && length > 258)) {
+        const bool longMatch = Enhanced && length > 258;
+        if (distance > pos || longMatch) {
             // The source wraps around the window's end. Where it lies whole before
             // that end, far enough ahead of the destination, it is one forward copy;
             // the general copy takes the rest (and long enhanced-deflate matches,
             // which may flush the window).
             const uint32_t from = pos + WINDOW_SIZE - distance;
-            if (distance > pos && from >= pos + 8 && from + length + 16 <= WINDOW_SIZE &&
-                (!Enhanced || length <= 258)) {
+            if (!longMatch && from >= pos + 8 && from + length + 16 <= WINDOW_SIZE) {
                 copyInSteps<overCopy>(to, window + from, length);
                 out += length;
                 continue;
@@ -457,6 +457,10 @@ __attribute__((always_inline)) inline int decodeFast(Inflater& d, const DecodeTa
     return result;
 }
 
+int decodeFastPlain(Inflater& d, const DecodeTable& lit, const DecodeTable& dist, bool& done) {
+    return d.variant ? decodeFast<true>(d, lit, dist, done) : decodeFast<false>(d, lit, dist, done);
+}
+
 // The fast loop, compiled twice where the processor may have BMI2: its variable-count
 // shifts and masks (one instruction each there instead of three or four) are much of
 // the loop's work. Chosen once at start-up by the processor's answer.
@@ -471,18 +475,15 @@ __attribute__((target("bmi2"))) int decodeFastBmi2(Inflater& d, const DecodeTabl
                                                    const DecodeTable& dist, bool& done) {
     return d.variant ? decodeFast<true>(d, lit, dist, done) : decodeFast<false>(d, lit, dist, done);
 }
-#else
-constexpr bool useBmi2 = false;
-int decodeFastBmi2(Inflater&, const DecodeTable&, const DecodeTable&, bool&) { return 0; }
-#endif
-
-int decodeFastPlain(Inflater& d, const DecodeTable& lit, const DecodeTable& dist, bool& done) {
-    return d.variant ? decodeFast<true>(d, lit, dist, done) : decodeFast<false>(d, lit, dist, done);
-}
 
 inline int decodeFastFor(Inflater& d, const DecodeTable& lit, const DecodeTable& dist, bool& done) {
     return useBmi2 ? decodeFastBmi2(d, lit, dist, done) : decodeFastPlain(d, lit, dist, done);
 }
+#else
+inline int decodeFastFor(Inflater& d, const DecodeTable& lit, const DecodeTable& dist, bool& done) {
+    return decodeFastPlain(d, lit, dist, done);
+}
+#endif
 
 int decodeCodes(Inflater& d, const DecodeTable& lit, const DecodeTable& dist) {
     for (;;) {
