@@ -84,10 +84,17 @@ constexpr uint8_t codeLengthOrder[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5,
 // extra bits; once for the distance code and its extra bits. A refill takes at most
 // 7 bytes and loads 8, so 16 buffered bytes let one iteration run without a check.
 constexpr int FAST_INPUT_MIN = 16;
-// One iteration writes at most three literals, or two and a match of 258 bytes (longer
-// enhanced-deflate matches take the general copy), and a match copy may write up to 15
-// bytes beyond its end.
-constexpr uint32_t FAST_OUTPUT_ROOM = 3 + 258 + 16;
+// A deflate match copy starts with five 8-byte steps whatever its length (most matches
+// are shorter, and a branch on the length costs more than the stores), so it may write
+// up to OVER_COPY - 1 bytes beyond its end, and read as far beyond its source. One
+// iteration writes at most three literals, or two and a match of 258 bytes (longer
+// enhanced-deflate matches take the general copy).
+constexpr uint32_t OVER_COPY = 40;
+constexpr uint32_t FAST_OUTPUT_ROOM = 3 + 258 + OVER_COPY;
+
+// For a period of 2 to 7 bytes: the shortest stretch of whole periods that is at least
+// 8 bytes long (a table, because a division costs more than the copy it prepares).
+constexpr uint8_t wholePeriodsOf8[8] = {0, 8, 8, 9, 8, 10, 12, 14};
 
 inline uint64_t load64le(const uint8_t* p) {
     uint64_t v;
@@ -246,18 +253,16 @@ inline int copyMatch(Inflater& d, uint32_t length, uint32_t distance) {
 // Copies a match inside the window in 8-byte steps. `from` is at least 8 bytes away
 // from `to`: behind it, where each step reads only bytes already final, so that a
 // match longer than its distance repeats its pattern as it must; or ahead of it, a
-// source wrapped around the window's end. With `OverCopy` the copy may write up to 15
-// bytes past the match's end (and read as far past the source); without it the copy
-// stops exactly.
+// source wrapped around the window's end. With `OverCopy` the copy may write up to
+// OVER_COPY - 1 bytes past the match's end (and read as far past the source); without
+// it the copy stops exactly.
 template <bool OverCopy>
 inline void copyInSteps(uint8_t* to, const uint8_t* from, uint32_t length) {
     uint8_t* const end = to + length;
     if (OverCopy) {
-        // Most matches are short: two steps without a test first.
-        std::memcpy(to, from, 8);
-        std::memcpy(to + 8, from + 8, 8);
-        to += 16;
-        from += 16;
+        for (uint32_t i = 0; i < OVER_COPY; i += 8) std::memcpy(to + i, from + i, 8);
+        to += OVER_COPY;
+        from += OVER_COPY;
         while (to < end) {
             std::memcpy(to, from, 8);
             to += 8;
@@ -302,7 +307,7 @@ inline void copyInSteps(uint8_t* to, const uint8_t* from, uint32_t length) {
 template <bool Enhanced>
 __attribute__((always_inline)) inline int decodeFast(Inflater& d, const DecodeTable& lit,
                                                      const DecodeTable& dist, bool& done) {
-    // Deflate may write past a match's end (at most 15 bytes, overwritten by what
+    // Deflate may write past a match's end (less than OVER_COPY bytes, overwritten by what
     // follows, and 32 KiB away from any byte a deflate distance can still reach);
     // enhanced deflate reaches back the whole window, so its copies stop exactly.
     constexpr bool overCopy = !Enhanced;
@@ -410,7 +415,7 @@ __attribute__((always_inline)) inline int decodeFast(Inflater& d, const DecodeTa
             // the general copy takes the rest (and long enhanced-deflate matches,
             // which may flush the window).
             const uint32_t from = pos + WINDOW_SIZE - distance;
-            if (!longMatch && from >= pos + 8 && from + length + 16 <= WINDOW_SIZE) {
+            if (!longMatch && from >= pos + 8 && from + length + OVER_COPY <= WINDOW_SIZE) {
                 copyInSteps<overCopy>(to, window + from, length);
                 out += length;
                 continue;
@@ -435,7 +440,7 @@ __attribute__((always_inline)) inline int decodeFast(Inflater& d, const DecodeTa
             // 8 bytes, then repeat it in 8-byte steps from that far back (stopping
             // exactly, bytewise, for enhanced deflate).
             uint8_t* const end = to + length;
-            const uint32_t step = distance * ((8 + distance - 1) / distance);
+            const uint32_t step = wholePeriodsOf8[distance];
             uint8_t* const stepEnd = length > step ? to + step : end;
             while (to < stepEnd) *to++ = *from++;
             from = to - step;
