@@ -1,11 +1,10 @@
 #!/bin/bash
 # Every speed measure in one table: builds what it needs in build/linux, runs the decoder
 # benchmark (inflate + CRC-32 through the archive reader and from memory, and CRC-32
-# alone), `quenlow-unzip test` on the JDK corpus
-# against libdeflate decoding the same entries from memory, whole extraction of the JDK
-# corpus (deflate, and the same tree as Deflate64) and of 70,000 small files, and
-# packing, each against its peers, and prints ours and the peers side by side with the
-# ratios. Times are medians of RUNS runs (the decoder benchmark takes the best processor
+# alone), `quenlow-unzip test` on the JDK corpus against libdeflate decoding the same
+# entries from memory, whole extraction of the JDK corpus (deflate, and the same tree as
+# Deflate64) and of 70,000 small files, and packing, each against its peers, and prints
+# ours and the peers side by side with the ratios. Times are medians of RUNS runs (the decoder benchmark takes the best processor
 # time of RUNS passes). Never part of the test run.
 #
 # usage: bench/run.sh [RUNS]     (default 3)
