@@ -171,8 +171,9 @@ QUENLOW_WIDE_TARGET __attribute__((always_inline)) inline __m256i fold(__m256i x
 }
 
 // The same in 256-bit registers: each holds two 128-bit lanes, which the multiplication
-// treats apart, so the constants are the 128-bit ones twice, for a step of 128 bytes
-// and for 32. `length` is a multiple of 16 and at least WIDE_FOLD_MINIMUM.
+// treats apart, so each constant is a pair made as above, twice: n = 1024+32 and
+// 1024-32 move a lane 128 bytes, 256+32 and 256-32 move it 32 bytes. `length` is a
+// multiple of 16 and at least WIDE_FOLD_MINIMUM.
 QUENLOW_WIDE_TARGET uint32_t crcByWideFolding(uint32_t c, const uint8_t* buffer, size_t length) {
     const __m256i fold128 = _mm256_set_epi64x(0x14a7fe880, 0x1e88ef372, 0x14a7fe880, 0x1e88ef372);
     const __m256i fold32 = _mm256_set_epi64x(0x15a546366, 0x0f1da05aa, 0x15a546366, 0x0f1da05aa);
