@@ -634,7 +634,16 @@ int dynamicBlock(Inflater& d) {
         for (unsigned i = 0; i < total;) {
             if (d.bitCount < 14) topUpBits(d);
             uint32_t entry = 0;
-            if (!decodeCareful(d, lengthsTable, entry)) return DECODE_INVALID;
+            if (d.bitCount >= 14 && lengthsTable.rootBits == LENGTHS_LOOKUP_BITS) {
+                // A code and its extra bits are all there, and a first level of this
+                // width resolves every code-length code: one lookup, as the careful
+                // decoder would end up doing.
+                entry = lengthsTable.entries[d.bitBuffer & lowBits(LENGTHS_LOOKUP_BITS)];
+                if (entry & ENTRY_INVALID) return DECODE_INVALID;
+                takeBits(d, entryCodeBits(entry));
+            } else if (!decodeCareful(d, lengthsTable, entry)) {
+                return DECODE_INVALID;
+            }
             const unsigned symbol = entrySymbol(entry);
             if (symbol < 16) {
                 d.lengths[i++] = uint8_t(previous = symbol);
