@@ -109,6 +109,11 @@ bool processorFoldsWide() {
 const bool processorHasFolding = processorFolds();
 const bool processorHasWideFolding = processorHasFolding && processorFoldsWide();
 
+// Moves the 128-bit lane x forward by the distance of k and adds the data there.
+__attribute__((target("pclmul,sse4.1"), always_inline)) inline __m128i fold(__m128i x, __m128i k, __m128i data) {
+    return _mm_xor_si128(_mm_xor_si128(_mm_clmulepi64_si128(x, k, 0x00), _mm_clmulepi64_si128(x, k, 0x11)), data);
+}
+
 // The remaining 16-byte blocks folded into x0, then its 128 bits reduced to the 32-bit
 // register. Constants as below.
 __attribute__((target("pclmul,sse4.1"))) inline uint32_t finishFolding(__m128i x0, const __m128i* block,
@@ -117,9 +122,7 @@ __attribute__((target("pclmul,sse4.1"))) inline uint32_t finishFolding(__m128i x
     const __m128i reduce64 = _mm_set_epi64x(0, 0x163cd6124);
     const __m128i barrett = _mm_set_epi64x(0x1f7011641, 0x1db710641);
     const __m128i low32 = _mm_setr_epi32(-1, 0, -1, 0);
-    for (; length >= 16; length -= 16, ++block)
-        x0 = _mm_xor_si128(_mm_xor_si128(_mm_clmulepi64_si128(x0, fold16, 0x00), _mm_clmulepi64_si128(x0, fold16, 0x11)),
-                           _mm_loadu_si128(block));
+    for (; length >= 16; length -= 16, ++block) x0 = fold(x0, fold16, _mm_loadu_si128(block));
     // 128 bits to 64.
     x0 = _mm_xor_si128(_mm_srli_si128(x0, 8), _mm_clmulepi64_si128(x0, fold16, 0x10));
     x0 = _mm_xor_si128(_mm_srli_si128(x0, 4), _mm_clmulepi64_si128(_mm_and_si128(x0, low32), reduce64, 0x00));
@@ -145,21 +148,16 @@ __attribute__((target("pclmul,sse4.1"))) uint32_t crcByFolding(uint32_t c, const
     block += 4;
     length -= 64;
     for (; length >= 64; length -= 64, block += 4) {
-        const __m128i l0 = _mm_clmulepi64_si128(x0, fold64, 0x00);
-        const __m128i l1 = _mm_clmulepi64_si128(x1, fold64, 0x00);
-        const __m128i l2 = _mm_clmulepi64_si128(x2, fold64, 0x00);
-        const __m128i l3 = _mm_clmulepi64_si128(x3, fold64, 0x00);
-        x0 = _mm_xor_si128(_mm_xor_si128(_mm_clmulepi64_si128(x0, fold64, 0x11), l0), _mm_loadu_si128(block));
-        x1 = _mm_xor_si128(_mm_xor_si128(_mm_clmulepi64_si128(x1, fold64, 0x11), l1), _mm_loadu_si128(block + 1));
-        x2 = _mm_xor_si128(_mm_xor_si128(_mm_clmulepi64_si128(x2, fold64, 0x11), l2), _mm_loadu_si128(block + 2));
-        x3 = _mm_xor_si128(_mm_xor_si128(_mm_clmulepi64_si128(x3, fold64, 0x11), l3), _mm_loadu_si128(block + 3));
+        x0 = fold(x0, fold64, _mm_loadu_si128(block));
+        x1 = fold(x1, fold64, _mm_loadu_si128(block + 1));
+        x2 = fold(x2, fold64, _mm_loadu_si128(block + 2));
+        x3 = fold(x3, fold64, _mm_loadu_si128(block + 3));
     }
     // Four lanes into one, then the rest.
-    const __m128i next[] = {x1, x2, x3};
-    for (const __m128i& lane : next)
-        x0 = _mm_xor_si128(_mm_xor_si128(_mm_clmulepi64_si128(x0, fold16, 0x00), _mm_clmulepi64_si128(x0, fold16, 0x11)),
-                           lane);
-    return finishFolding(x0, block, length);
+    x1 = fold(x0, fold16, x1);
+    x2 = fold(x1, fold16, x2);
+    x3 = fold(x2, fold16, x3);
+    return finishFolding(x3, block, length);
 }
 
 #define QUENLOW_WIDE_TARGET __attribute__((target("pclmul,sse4.1,avx2,vpclmulqdq")))
@@ -196,10 +194,7 @@ QUENLOW_WIDE_TARGET uint32_t crcByWideFolding(uint32_t c, const uint8_t* buffer,
     y1 = fold(y0, fold32, y1);
     y2 = fold(y1, fold32, y2);
     y3 = fold(y2, fold32, y3);
-    const __m128i low = _mm256_castsi256_si128(y3);
-    const __m128i x0 =
-        _mm_xor_si128(_mm_xor_si128(_mm_clmulepi64_si128(low, fold16, 0x00), _mm_clmulepi64_si128(low, fold16, 0x11)),
-                      _mm256_extracti128_si256(y3, 1));
+    const __m128i x0 = fold(_mm256_castsi256_si128(y3), fold16, _mm256_extracti128_si256(y3, 1));
     return finishFolding(x0, reinterpret_cast<const __m128i*>(block), length);
 }
 
