@@ -11,14 +11,6 @@
 #include "engine/result.h"
 #include "engine/state.h"
 
-namespace {
-
-bool sameSignature(const uint8_t* bytes, const uint8_t* signature) {
-    return std::memcmp(bytes, signature, 4) == 0;
-}
-
-} // namespace
-
 bool readNameAndExtra(EngineState* state, unsigned nameLength, unsigned extraLength,
                       int nameMode, const char* which, int* result) {
     char name[PRINTABLE_NAME_SIZE];

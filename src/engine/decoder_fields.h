@@ -48,6 +48,9 @@ struct DecoderFields {
     // over from one entry to the next and are never cleared. The bit state of a stream
     // lives in the decoder's locals for the length of one inflateData call.
     uint8_t window[WINDOW_SIZE];
+    // An inflate match read bytes from before its stream's first output byte: what the
+    // window held from an earlier entry. Set by inflate, cleared by whoever asks.
+    bool reachedBeforeEntry;
     FixedCodes fixedCodes[2];  // [0] deflate, [1] enhanced deflate
     uint32_t literalEntries[LITERAL_TABLE_SIZE];
     uint32_t distanceEntries[DISTANCE_TABLE_SIZE];

@@ -22,6 +22,7 @@
 
 #include "engine/central_walk.h"
 #include "engine/crc32.h"
+#include "engine/decode_ahead.h"
 #include "engine/decrypt.h"
 #include "engine/fields.h"
 #include "engine/messages.h"
@@ -78,10 +79,6 @@ bool keepCentralName(EngineState* state, EntryInfo* entry) {
     entry->centralName = uint32_t(state->centralNamesUsed + 1);
     state->centralNamesUsed += size;
     return true;
-}
-
-bool sameSignature(const uint8_t* bytes, const uint8_t* signature) {
-    return std::memcmp(bytes, signature, 4) == 0;
 }
 
 // Selection by the caller's patterns: wanted when an include pattern matches (or there
@@ -286,10 +283,11 @@ bool claimEntryData(EngineState* state) {
 }
 
 // Extracts the accepted entries of one block, in directory order.
-int extractBlock(EngineState* state, unsigned count, Walk& walk) {
+int extractBlockEntries(EngineState* state, unsigned count, Walk& walk) {
     int& result = state->runResult;
     char name[PRINTABLE_NAME_SIZE];
     for (unsigned slot = 0; slot < count; ++slot) {
+        decodeAheadBefore(state, slot);
         ++walk.handedOver;
         state->currentEntry = &state->entryTable[slot];
         EntryInfo* entry = state->currentEntry;
@@ -333,6 +331,13 @@ int extractBlock(EngineState* state, unsigned count, Walk& walk) {
                         state->local.uncompressedSize) != 0)
             return RC_ABORT;
     }
+    return result;
+}
+
+int extractBlock(EngineState* state, unsigned count, Walk& walk) {
+    beginDecodingAhead(state, count);
+    const int result = extractBlockEntries(state, count, walk);
+    endDecodingAhead(state);
     return result;
 }
 

@@ -5,6 +5,7 @@
 // releaseDriverState (driver.h) frees, also after the engine's non-local read exit.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
@@ -69,6 +70,8 @@ struct KnownFolder {
     VolumeCache volume;
 };
 
+struct DecodeAhead;
+
 struct DriverFields {
     // Entry table and the entry being worked on (initially slot 0; listing uses a
     // scratch record of its own).
@@ -111,6 +114,11 @@ struct DriverFields {
 
     // Bytes of the archive already given to an entry or to the central directory.
     UsedRanges usedRanges;
+
+    // Testing on two processors (decode_ahead.h): the walk's second thread, and, in
+    // that thread's own state, the flag that stops its decoding at the next window.
+    DecodeAhead* decodeAhead;
+    const std::atomic<bool>* stopRequest;
 
     // Buffered archive bytes beyond the entry, set aside while it is decoded.
     uint8_t* leftoverPos;

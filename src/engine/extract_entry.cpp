@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "engine/decode_ahead.h"
 #include "engine/explode.h"
 #include "engine/field_tests.h"
 #include "engine/inflate.h"
@@ -160,7 +161,7 @@ int extractEntry(EngineState* state) {
         restoreInput(state);
         return RC_WARNING;
     }
-    const int decoded = decodeEntryData(state, method);
+    const int decoded = takeDecodedAhead(state) ? DECODE_OK : decodeEntryData(state, method);
     // The reader has reported the failure, and the run ends with this entry: its file
     // keeps what was written before and is closed with the rest of the run's state.
     if (decoded == DECODE_READ_FAILED) return RC_FATAL;

@@ -119,12 +119,14 @@ struct Inflater {
     uint64_t bitBuffer;  // bits above bitCount are zero outside the fast loop
     int bitCount;        // negative: bits consumed beyond the end of the input
     int variant;         // 0 deflate, 1 enhanced deflate
+    bool windowFilled;   // a whole window went out: every byte of it is this stream's
     uint8_t lengths[MAX_LITERAL_CODES + MAX_DISTANCE_CODES];  // of the current dynamic block
 };
 
 // Hands the window's first `count` bytes to the output stage.
 int emitWindow(Inflater& d, uint32_t count) {
     EngineState* s = d.state;
+    d.windowFilled = true;
     if (s->memoryMode) return memoryOutput(s, d.window, count);
     return flushOutput(s, d.window, count, false);
 }
@@ -241,8 +243,10 @@ inline int putByte(Inflater& d, uint8_t byte) {
 }
 
 // Copies a match of any length and distance; a distance reaching back before this
-// entry's output reads what the window still holds.
+// entry's output reads what the window still holds, and the state notes that the
+// output depends on an earlier entry's.
 inline int copyMatch(Inflater& d, uint32_t length, uint32_t distance) {
+    if (distance > d.position && !d.windowFilled) d.state->reachedBeforeEntry = true;
     return ::copyMatch(d.window, d.position, length, distance, false,
                        [&d] { return emitWindow(d, WINDOW_SIZE); });
 }
@@ -413,9 +417,11 @@ __attribute__((always_inline)) inline int decodeFast(Inflater& d, const DecodeTa
             // The source wraps around the window's end. Where it lies whole before
             // that end, far enough ahead of the destination, it is one forward copy;
             // the general copy takes the rest (and long enhanced-deflate matches,
-            // which may flush the window).
+            // which may flush the window, and sources from before the stream's start,
+            // which it notes).
             const uint32_t from = pos + WINDOW_SIZE - distance;
-            if (!longMatch && from >= pos + 8 && from + length + OVER_COPY <= WINDOW_SIZE) {
+            if (!longMatch && d.windowFilled && from >= pos + 8 &&
+                from + length + OVER_COPY <= WINDOW_SIZE) {
                 copyInSteps<overCopy>(to, window + from, length);
                 out += length;
                 continue;
@@ -698,6 +704,7 @@ int inflateData(EngineState* state, bool enhanced) {
     d.bitBuffer = 0;
     d.bitCount = 0;
     d.variant = enhanced ? 1 : 0;
+    d.windowFilled = false;
 
     for (bool last = false; !last;) {
         if (!needBits(d, 1)) return DECODE_INVALID;

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 struct EngineState;
 
@@ -21,6 +22,10 @@ struct Signatures {
     uint8_t zip64Locator[4];
 };
 void completeSignatures(Signatures* signatures);
+
+inline bool sameSignature(const uint8_t* bytes, const uint8_t* signature) {
+    return std::memcmp(bytes, signature, 4) == 0;
+}
 
 // Sizes of the fixed parts that follow each signature.
 constexpr unsigned END_RECORD_SIZE = 22;        // whole record, signature included

@@ -6,6 +6,7 @@
 #include <array>
 #include <random>
 
+#include "core_support.h"
 #include "decoders_support.h"
 #include "engine/crc32.h"
 #include "engine/field_block.h"
@@ -410,6 +411,91 @@ TEST(DecodersInflate, BackReferenceBeforeTheEntryReadsThePreviousEntrysWindow) {
     ASSERT_EQ(d.inflate(full.bytes), 0);
     ASSERT_EQ(d.inflate(second.bytes), 0);
     EXPECT_EQ(d.output, std::vector<uint8_t>(data.end() - 3, data.end()));
+}
+
+// Testing an archive whose large entries a second thread decodes ahead of the walk
+// (where there are two processors) gives what decoding each in turn gives: the
+// window a decoded-ahead entry leaves, a stream that needs the window before its own
+// start, and a bad CRC found ahead.
+TEST(DecodersInflate, EntriesDecodedAheadKeepTheWindowAndTheResults) {
+    std::mt19937 random(7);
+    auto noise = [&random](size_t size) {
+        std::vector<uint8_t> bytes(size);
+        for (uint8_t& b : bytes) b = uint8_t(random());
+        return bytes;
+    };
+    auto storedStream = [](BitWriter& w, const std::vector<uint8_t>& data) {
+        for (size_t at = 0; at < data.size(); at += 65535) {
+            const size_t end = std::min(data.size(), at + 65535);
+            storedBlock(w, std::vector<uint8_t>(data.begin() + long(at), data.begin() + long(end)),
+                        end == data.size());
+        }
+    };
+    auto asBytes = [](const std::vector<uint8_t>& v) { return core_test::Bytes(v.begin(), v.end()); };
+    auto deflated = [&](const std::string& name, const BitWriter& w, const std::vector<uint8_t>& content) {
+        core_test::TestEntry e{name, asBytes(w.bytes)};
+        e.method = 8;
+        e.uncompressed = asBytes(content);
+        return e;
+    };
+    // Length 3 from 3 bytes back (the careful copy), or from 100 (the fast loop's).
+    auto reachBack = [](BitWriter& w, bool last, bool far) {
+        fixedHeader(w, last);
+        putFixedLiteral(w, 257);
+        w.putCode(far ? 13 : 2, 5);
+        if (far) w.put(100 - 97, 5);
+        putFixedLiteral(w, 256);
+    };
+
+    const std::vector<uint8_t> first = noise(24 * 65536);  // ends at window position 0
+    const std::vector<uint8_t> lastOfFirst(first.end() - 3, first.end());
+    BitWriter firstStream, tailStream, reachStream, badStream;
+    storedStream(firstStream, first);
+    reachBack(tailStream, true, false);
+    reachBack(reachStream, false, true);
+    // Decoded here, and more than a window: the window's end then differs from the
+    // second thread's, which decoded `first` last.
+    const std::vector<uint8_t> middle = noise(100000);
+    BitWriter middleStream;
+    storedStream(middleStream, middle);
+    std::vector<uint8_t> reached = noise(21 * 65536);
+    storedStream(reachStream, reached);
+    reached.insert(reached.begin(), middle.begin() + 65436, middle.begin() + 65439);
+    const std::vector<uint8_t> bad = noise(19 * 65536);
+    storedStream(badStream, bad);
+
+    std::vector<core_test::TestEntry> entries = {
+        {"a", "x"},
+        deflated("first", firstStream, first),
+        deflated("tail", tailStream, lastOfFirst),
+        deflated("middle", middleStream, middle),
+        deflated("reach", reachStream, reached),
+        {"b", "y"},
+        deflated("bad", badStream, bad),
+    };
+    entries[6].crc = 0x12345678;
+    core_test::TempDir dir;
+    const std::string archive = dir.write("ahead.zip", core_test::buildArchive(entries));
+    const auto run = core_test::runEngine(archive, [](UnzipOptions& o, UnzipCallbacks&) { o.testOnly = 1; });
+
+    EXPECT_EQ(run.result, RC_ERROR);
+    for (const char* name : {"a ", "first ", "tail ", "middle ", "reach ", "b "})
+        EXPECT_TRUE(core_test::contains(run.messages, "testing: " + std::string(name) +
+                                                          std::string(21 - std::strlen(name), ' ') +
+                                                          "    OK\n"))
+            << name << "\n" << run.messages;
+    char badLine[80];
+    std::snprintf(badLine, sizeof badLine, "testing: bad                      bad CRC %08x  (should be 12345678)",
+                  unsigned(core_test::crc32Of(asBytes(bad))));
+    EXPECT_TRUE(core_test::contains(run.messages, badLine)) << run.messages;
+
+    // A stop after the first entry, with the second thread at work on the next.
+    const auto stopped = core_test::runEngine(archive, [](UnzipOptions& o, UnzipCallbacks& c) {
+        o.testOnly = 1;
+        c.entryDone = [](const char*, uint64_t) { return 1; };
+    });
+    EXPECT_EQ(stopped.result, RC_ABORT);
+    EXPECT_FALSE(core_test::contains(stopped.messages, "first")) << stopped.messages;
 }
 
 // ----- the end of the input -----------------------------------------------------------
