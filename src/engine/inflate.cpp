@@ -440,7 +440,16 @@ __attribute__((always_inline)) inline int decodeFast(Inflater& d, const DecodeTa
         if (distance >= 8) {
             copyInSteps<overCopy>(to, from, length);
         } else if (distance == 1) {
-            std::memset(to, to[-1], length);
+            // A run of one byte, in whole words of it: most runs are short, and
+            // word stores in line beat a call to memset for them.
+            const uint64_t run = 0x0101010101010101u * to[-1];
+            uint8_t* const end = to + length;
+            if (overCopy) {
+                for (uint32_t i = 0; i < OVER_COPY; i += 8) std::memcpy(to + i, &run, 8);
+                to += OVER_COPY;
+            }
+            for (; overCopy ? to < end : end - to >= 8; to += 8) std::memcpy(to, &run, 8);
+            while (to < end) *to++ = uint8_t(run);
         } else {
             // A period of 2 to 7 bytes: write one stretch of whole periods of at least
             // 8 bytes, then repeat it in 8-byte steps from that far back (stopping
