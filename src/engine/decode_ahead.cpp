@@ -65,7 +65,7 @@ struct DecodeAhead {
     platform::Thread* thread;   // started and not yet joined; nullptr: idle
     AheadSlot* running;         // the slot of that thread
     std::atomic<bool> finished; // the running decoding has ended
-    std::atomic<bool> stop;     // the walk no longer wants it: end at the next window
+    std::atomic<bool> stop;     // the walk no longer wants it: end at the next block read
     Candidate* order;           // the most work first
     unsigned orderCount;
     unsigned nextInOrder;

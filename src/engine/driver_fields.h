@@ -116,7 +116,7 @@ struct DriverFields {
     UsedRanges usedRanges;
 
     // Testing on two processors (decode_ahead.h): the walk's second thread, and, in
-    // that thread's own state, the flag that stops its decoding at the next window.
+    // that thread's own state, the flag that stops its decoding at the next block read.
     DecodeAhead* decodeAhead;
     const std::atomic<bool>* stopRequest;
 

@@ -52,11 +52,7 @@ int raiseStatus(EngineState* state, StatusEvent event, const char* name, uint64_
         callbacks->notifySound();
         return 0;
     case STATUS_PROGRESS:
-        // Only a second thread's decoding is ever stopped within an entry.
-        return state->stopRequest != nullptr &&
-                       state->stopRequest->load(std::memory_order_relaxed)
-                   ? 1
-                   : 0;
+        return 0;
     case STATUS_ENTRY_DONE: {
         if (callbacks->entryDone != nullptr && callbacks->entryDone(name, size) != 0) return 1;
         if (callbacks->entryDone32 != nullptr &&

@@ -87,6 +87,10 @@ unsigned readBytes(EngineState* state, void* destination, unsigned count) {
 
 int refillByte(EngineState* state) {
     if (state->memoryInput || state->readFailed) return END_OF_DATA;
+    // A second thread's decoding that the walk no longer wants ends as at the end of its
+    // data, within one block.
+    if (state->stopRequest != nullptr && state->stopRequest->load(std::memory_order_relaxed))
+        return END_OF_DATA;
     if (state->compressedLeft <= 0) {
         --state->compressedLeft;
         state->inputCount = 0;
