@@ -23,6 +23,11 @@ namespace {
 
 // Smaller entries decode in not much more time than starting a thread takes.
 constexpr uint64_t AHEAD_MIN_COMPRESSED = uint64_t(1) << 20;
+// What the walk spends on an entry besides decoding it (its local header read and
+// checked, its lines), in bytes decoded in the same time.
+constexpr uint64_t ENTRY_OVERHEAD_WORK = 4096;
+// Candidates weighed for each choice: bounds its cost when a block has thousands.
+constexpr unsigned AHEAD_CHOICES = 64;
 // Entries decoded ahead and not yet reached, each holding a window: the memory bound.
 constexpr unsigned AHEAD_SLOTS = 3;
 constexpr unsigned NO_ENTRY = ~0u;
@@ -35,11 +40,11 @@ UnzipCallbacks silentCallbacks = {printNothing, nullptr, nullptr, nullptr, nullp
                                   nullptr,      nullptr, nullptr, 0,       0,
                                   0,            0,       0};
 
-// An entry worth decoding ahead. Decoding takes time with both the bytes read and
-// the bytes made.
+// An entry worth decoding ahead.
 struct Candidate {
-    uint64_t work;  // compressed plus uncompressed size
+    uint64_t work;  // workOf the entry
     unsigned entry;
+    bool taken;     // given to the second thread
 };
 
 // One entry given to the second thread: what the walk told it, and what decoding left.
@@ -68,11 +73,17 @@ struct DecodeAhead {
     std::atomic<bool> stop;     // the walk no longer wants it: end at the next block read
     Candidate* order;           // the most work first
     unsigned orderCount;
-    unsigned nextInOrder;
+    unsigned firstAhead;        // no candidate before this one is still to be chosen
+    uint64_t* workBefore;       // of the block's entries before each one, and of all
     AheadSlot slots[AHEAD_SLOTS];
 };
 
 namespace {
+
+// Decoding takes time with both the bytes read and the bytes made.
+uint64_t workOf(const EntryInfo& entry) {
+    return entry.compressedSize + entry.uncompressedSize + ENTRY_OVERHEAD_WORK;
+}
 
 bool worthDecodingAhead(const EntryInfo& entry) {
     return !entry.encrypted && entry.compressedSize >= AHEAD_MIN_COMPRESSED &&
@@ -132,18 +143,60 @@ void joinRunning(DecodeAhead* ahead) {
     ahead->running = nullptr;
 }
 
-// Gives the second thread the candidate with the most work after entry `slot`.
+// The work the walk does from entry `slot` until it reaches entry `index`: all the
+// entries between, but those the second thread decoded or is to decode.
+uint64_t leadOf(const DecodeAhead* ahead, unsigned slot, unsigned index) {
+    uint64_t lead = ahead->workBefore[index] - ahead->workBefore[slot];
+    for (const AheadSlot& s : ahead->slots)
+        if (s.entry != NO_ENTRY && s.entry >= slot && s.entry < index)
+            lead -= ahead->workBefore[s.entry + 1] - ahead->workBefore[s.entry];
+    return lead;
+}
+
+// Chooses among the candidates after entry `slot`. The best has the most work that the
+// second thread can finish before the walk comes to it (a lead of at least its work),
+// and is no further ahead than that needs (a lead of at most twice its work): a
+// decoding far ahead holds a slot long and leaves the second thread idle while the walk
+// catches up. Failing that, the nearest entry with enough lead; failing that, the one
+// that comes nearest to having it.
+Candidate* chooseNext(DecodeAhead* ahead, unsigned slot) {
+    // Candidates passed over or taken here are done with for good.
+    while (ahead->firstAhead < ahead->orderCount &&
+           (ahead->order[ahead->firstAhead].taken || ahead->order[ahead->firstAhead].entry <= slot))
+        ++ahead->firstAhead;
+    Candidate* nearestWithLead = nullptr;
+    Candidate* bestShare = nullptr;
+    double bestShareValue = -1;
+    unsigned weighed = 0;
+    for (unsigned k = ahead->firstAhead; k < ahead->orderCount && weighed < AHEAD_CHOICES; ++k) {
+        Candidate& candidate = ahead->order[k];
+        if (candidate.taken || candidate.entry <= slot) continue;
+        ++weighed;
+        const uint64_t lead = leadOf(ahead, slot, candidate.entry);
+        if (lead >= candidate.work) {
+            if (lead / 2 <= candidate.work) return &candidate;
+            if (nearestWithLead == nullptr || candidate.entry < nearestWithLead->entry)
+                nearestWithLead = &candidate;
+        }
+        const double share = double(lead) / double(candidate.work);
+        if (share > bestShareValue) {
+            bestShare = &candidate;
+            bestShareValue = share;
+        }
+    }
+    return nearestWithLead != nullptr ? nearestWithLead : bestShare;
+}
+
+// Gives the second thread its next entry after entry `slot`, when a slot is free.
 void startNext(EngineState* state, DecodeAhead* ahead, unsigned slot) {
     AheadSlot* free = nullptr;
     for (AheadSlot& s : ahead->slots)
         if (s.entry == NO_ENTRY) free = &s;
     if (free == nullptr) return;
-    // Candidates passed over here are behind the walk for good.
-    while (ahead->nextInOrder < ahead->orderCount &&
-           ahead->order[ahead->nextInOrder].entry <= slot)
-        ++ahead->nextInOrder;
-    if (ahead->nextInOrder == ahead->orderCount) return;
-    const unsigned index = ahead->order[ahead->nextInOrder++].entry;
+    Candidate* chosen = chooseNext(ahead, slot);
+    if (chosen == nullptr) return;
+    chosen->taken = true;
+    const unsigned index = chosen->entry;
     const EntryInfo& entry = state->entryTable[index];
     free->entry = index;
     free->localOffset = entry.localOffset;
@@ -169,6 +222,7 @@ void releaseDecodeAhead(DecodeAhead* ahead) {
         std::free(ahead->worker);
     }
     std::free(ahead->order);
+    std::free(ahead->workBefore);
     std::free(ahead);
 }
 
@@ -185,9 +239,10 @@ void beginDecodingAhead(EngineState* state, unsigned count) {
     auto* ahead = static_cast<DecodeAhead*>(std::calloc(1, sizeof(DecodeAhead)));
     if (ahead == nullptr) return;
     ahead->order = static_cast<Candidate*>(std::malloc(candidates * sizeof(Candidate)));
+    ahead->workBefore = static_cast<uint64_t*>(std::malloc((count + 1) * sizeof(uint64_t)));
     ahead->worker = static_cast<EngineState*>(std::calloc(1, sizeof(EngineState)));
     EngineState* worker = ahead->worker;
-    if (ahead->order == nullptr || worker == nullptr ||
+    if (ahead->order == nullptr || ahead->workBefore == nullptr || worker == nullptr ||
         (worker->inputBuffer = static_cast<uint8_t*>(std::malloc(INPUT_BUFFER_SIZE))) == nullptr ||
         (worker->archiveFile = std::fopen(state->currentArchive, "rb")) == nullptr) {
         releaseDecodeAhead(ahead);
@@ -200,10 +255,12 @@ void beginDecodingAhead(EngineState* state, unsigned count) {
     worker->stopRequest = &ahead->stop;
     forgetInputBlock(worker);
 
-    for (unsigned i = 1; i < count; ++i) {
+    ahead->workBefore[0] = 0;
+    for (unsigned i = 0; i < count; ++i) {
         const EntryInfo& entry = state->entryTable[i];
-        if (worthDecodingAhead(entry))
-            ahead->order[ahead->orderCount++] = {entry.compressedSize + entry.uncompressedSize, i};
+        ahead->workBefore[i + 1] = ahead->workBefore[i] + workOf(entry);
+        if (i > 0 && worthDecodingAhead(entry))
+            ahead->order[ahead->orderCount++] = {workOf(entry), i, false};
     }
     std::qsort(ahead->order, ahead->orderCount, sizeof *ahead->order, moreWorkFirst);
     for (AheadSlot& slot : ahead->slots) slot.entry = NO_ENTRY;
