@@ -15,5 +15,5 @@ int storeEntryInfo(EngineState* state);
 
 // Frees everything the driver, output names and output files hold in the state
 // (entry names kept for comparison, path buffers, directory records, an output file
-// still open after a non-local exit). Safe to call on a zeroed or partly used state.
+// still open after a run that ended early). Safe to call on a zeroed or partly used state.
 void releaseDriverState(EngineState* state);

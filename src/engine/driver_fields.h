@@ -2,7 +2,7 @@
 //
 // The state is calloc'ed per engine call, so everything here is plain data whose
 // all-zero form is the valid starting state; heap pieces are pointers that
-// releaseDriverState (driver.h) frees, also after the engine's non-local read exit.
+// releaseDriverState (driver.h) frees, also after a run that ended early.
 #pragma once
 
 #include <atomic>
@@ -124,7 +124,7 @@ struct DriverFields {
     uint8_t* leftoverPos;
     int leftoverCount;
 
-    // Walk state that must be reachable for release after a non-local exit.
+    // Walk state that must be reachable for release after a run that ended early.
     DirectoryRecord* directoryRecords; // deferred directory attributes
     unsigned long directoryCount;
     bool* includeMatched;
