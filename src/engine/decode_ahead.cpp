@@ -1,8 +1,9 @@
 // Decoding ahead in a second thread. See decode_ahead.h.
 //
 // Only the walk's thread starts, joins and chooses; the second thread touches nothing
-// but its own state and the slot it was given, and the walk reads that slot only after
-// joining the thread. So the two share no data while both run, apart from the two flags.
+// but its own state and the results in the slot it was given, and the walk reads those
+// only after joining the thread. So the two share no data while both run, apart from
+// the two flags.
 #include "engine/decode_ahead.h"
 
 #include <atomic>
