@@ -304,10 +304,11 @@ inline void copyInSteps(uint8_t* to, const uint8_t* from, uint32_t length) {
 // one iteration: it starts with a refill to at least 56 bits. Three literals take
 // at most 33 bits. Before a length code come at most two literals (22 bits); the
 // length code takes its extra bits with it, at most 31 (11 + 4 through a link, plus
-// 16 extra bits in enhanced deflate). A second refill, then the distance code with
-// its extra bits, at most 29. Each path ends by looking up the next literal/length
-// entry, which the next iteration uses after its refill: a refill only adds bits
-// above the count, so the bits that entry was looked up with stay as they were.
+// 16 extra bits in enhanced deflate). A second refill (the distance's first-level entry
+// is looked up just before it), then the distance code with its extra bits, at most 29.
+// Each path ends by looking up the next literal/length entry, which the next iteration
+// uses after its refill: a refill only adds bits above the count, so the bits that
+// entry was looked up with stay as they were.
 template <bool Enhanced>
 __attribute__((always_inline)) inline int decodeFast(Inflater& d, const DecodeTable& lit,
                                                      const DecodeTable& dist, bool& done) {
@@ -393,8 +394,12 @@ __attribute__((always_inline)) inline int decodeFast(Inflater& d, const DecodeTa
         consume(entry);
         const uint32_t length = entryValue(entry) + extraValue(before, entry);
 
-        refill();
+        // Looked up before the refill, so that the lookup does not wait for it: after
+        // a refill all 64 bits hold input, and of them at most 53 have been consumed
+        // since, so the lowest 8 are input already and the refill leaves them as
+        // they are.
         entry = distEntries[bits & distMask];
+        refill();
         if (entry & ENTRY_LINK) {
             const uint32_t link = entry;
             consume(link);
