@@ -2,7 +2,6 @@
 #include "engine/central_walk.h"
 
 #include <cstdlib>
-#include <cstring>
 
 #include "engine/fields.h"
 #include "engine/messages.h"

@@ -203,7 +203,6 @@ void startNext(EngineState* state, DecodeAhead* ahead, unsigned slot) {
     free->localOffset = entry.localOffset;
     free->compressedSize = entry.compressedSize;
     free->declaredSize = entry.uncompressedSize;
-    free->usable = false;
     ahead->worker->extraBytes = state->extraBytes;
     ahead->finished.store(false, std::memory_order_relaxed);
     ahead->stop.store(false, std::memory_order_relaxed);
@@ -250,7 +249,6 @@ void beginDecodingAhead(EngineState* state, unsigned count) {
         return;
     }
     worker->testOnly = true;
-    worker->quietLevel = state->quietLevel;
     worker->callbacks = &silentCallbacks;
     worker->signatures = state->signatures;
     worker->stopRequest = &ahead->stop;
@@ -294,8 +292,7 @@ bool takeDecodedAhead(EngineState* state) {
     slot->entry = NO_ENTRY;
 
     const LocalHeader& local = state->local;
-    const bool same = slot->usable && !state->currentEntry->encrypted &&
-                      local.method == slot->method &&
+    const bool same = slot->usable && local.method == slot->method &&
                       currentArchiveOffset(state) + state->extraBytes == slot->dataStart &&
                       local.compressedSize == slot->compressedSize &&
                       state->outputLeft == slot->declaredSize;
