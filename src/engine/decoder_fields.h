@@ -13,6 +13,10 @@
 #include "engine/inflate_table.h"
 
 constexpr uint32_t WINDOW_SIZE = 0x10000;           // inflate history and output staging
+// Room after the window's end: inflate's fast loop decodes a whole code before it
+// looks at the window's end again, so it may write this far past it (the bytes that
+// belong to the next window, and a match copy's overshoot).
+constexpr uint32_t WINDOW_SLACK = 512;
 constexpr uint32_t SHRINK_CODES = 8192;             // 13-bit codes
 constexpr uint32_t SHRINK_OUTPUT_BLOCK = 0x20000;   // shrink output is flushed in these
 constexpr uint32_t SHRINK_TEXT_BUFFER = 0x40000;    // text conversion of shrink output
@@ -47,7 +51,7 @@ struct DecoderFields {
     // Inflate: the window is history and output buffer at once; its contents carry
     // over from one entry to the next and are never cleared. The bit state of a stream
     // lives in the decoder's locals for the length of one inflateData call.
-    uint8_t window[WINDOW_SIZE];
+    uint8_t window[WINDOW_SIZE + WINDOW_SLACK];
     // An inflate match read bytes from before its stream's first output byte: what the
     // window held from an earlier entry. Set by inflate, cleared by whoever asks.
     bool reachedBeforeEntry;

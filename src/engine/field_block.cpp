@@ -35,7 +35,7 @@ int decodeFieldBlock(EngineState* state, unsigned method, const uint8_t* data, s
         return memoryOutput(state, data, size) == 0 ? RC_OK : RC_ERROR;
     }
     if (method == 8 || method == 9) {
-        state->memoryWindow = static_cast<uint8_t*>(std::calloc(WINDOW_SIZE, 1));
+        state->memoryWindow = static_cast<uint8_t*>(std::calloc(WINDOW_SIZE + WINDOW_SLACK, 1));
         int r = state->memoryWindow ? inflateData(state, method == 9) : DECODE_NO_MEMORY;
         std::free(state->memoryWindow);
         state->memoryWindow = nullptr;

@@ -7,17 +7,19 @@
 // Two loops decode the codes of a block:
 //
 // * The fast loop runs while at least FAST_INPUT_MIN bytes of the entry are buffered
-//   in the reader's block and the window has FAST_OUTPUT_ROOM bytes free. It keeps the
+//   in the reader's block and the window is not full. It keeps the
 //   bit buffer in a 64-bit register and refills it from eight bytes at once (only the
 //   whole bytes that fit are counted as taken, so the reader's inputPos/inputCount stay
 //   exact), looks codes up in wide first-level tables, and copies matches in 8-byte
-//   steps. It never meets the end of the input or the end of the window, so it checks
-//   neither.
+//   steps. It never meets the end of the input, and it runs on past the end of the
+//   window into the slack behind it: only between codes does it look whether the
+//   window is full. Then the window goes out and what ran past its end moves to its
+//   start, outside the loop.
 //
 // * The careful loop decodes one code at a time, pulling single bytes from readByte
-//   only when bits are needed, exactly as a byte-wise decoder would. It owns every
-//   boundary: the end of the reader's block, the window wrapping and flushing, and the
-//   end of the input. There, missing bits read as zeros once; a code that needed such
+//   only when bits are needed, exactly as a byte-wise decoder would. It owns the end
+//   of the reader's block and the end of the input, and wraps and flushes the window
+//   itself, byte by byte. There, missing bits read as zeros once; a code that needed such
 //   bits leaves the bit count negative, and the next need of bits fails the stream.
 //
 // Header parsing (block headers, stored lengths, the code lengths of dynamic blocks)
@@ -88,9 +90,9 @@ constexpr int FAST_INPUT_MIN = 16;
 // are shorter, and a branch on the length costs more than the stores), so it may write
 // up to OVER_COPY - 1 bytes beyond its end, and read as far beyond its source. One
 // iteration writes at most three literals, or two and a match of 258 bytes (longer
-// enhanced-deflate matches take the general copy).
+// enhanced-deflate matches take the general copy), and it starts inside the window.
 constexpr uint32_t OVER_COPY = 40;
-constexpr uint32_t FAST_OUTPUT_ROOM = 3 + 258 + OVER_COPY;
+static_assert(WINDOW_SIZE - 1 + 2 + 258 + OVER_COPY <= WINDOW_SIZE + WINDOW_SLACK);
 
 // For a period of 2 to 7 bytes: the shortest stretch of whole periods that is at least
 // 8 bytes long (a table, because a division costs more than the copy it prepares).
@@ -324,7 +326,7 @@ __attribute__((always_inline)) inline int decodeFast(Inflater& d, const DecodeTa
     unsigned count = unsigned(d.bitCount);
     uint8_t* const window = d.window;
     uint8_t* out = window + d.position;
-    const uint8_t* const outLast = window + (WINDOW_SIZE - FAST_OUTPUT_ROOM);
+    const uint8_t* const windowEnd = window + WINDOW_SIZE;
     const uint32_t* const litEntries = lit.entries;
     const uint32_t* const distEntries = dist.entries;
     constexpr uint64_t litMask = lowBits(LITERAL_LOOKUP_BITS);
@@ -349,7 +351,7 @@ __attribute__((always_inline)) inline int decodeFast(Inflater& d, const DecodeTa
 
     refill();
     uint32_t entry = litEntries[bits & litMask];
-    while (in <= inLast && out <= outLast) {
+    while (in <= inLast && out < windowEnd) {
         refill();
         if (entry & ENTRY_LITERAL) {
             // Up to three first-level literals; each next entry is loaded before the
@@ -510,12 +512,26 @@ inline int decodeFastFor(Inflater& d, const DecodeTable& lit, const DecodeTable&
 }
 #endif
 
+// After the fast loop ran past the window's end: the full window goes out, as the
+// careful loop would have sent it on reaching its end, and what lies beyond the end
+// moves to the start.
+int wrapWindow(Inflater& d) {
+    const uint32_t beyond = d.position - WINDOW_SIZE;
+    d.position = 0;
+    const int r = emitWindow(d, WINDOW_SIZE);
+    std::memcpy(d.window, d.window + WINDOW_SIZE, beyond);
+    d.position = beyond;
+    return r;
+}
+
 int decodeCodes(Inflater& d, const DecodeTable& lit, const DecodeTable& dist) {
     for (;;) {
-        if (d.state->inputCount >= FAST_INPUT_MIN && d.position <= WINDOW_SIZE - FAST_OUTPUT_ROOM &&
-            d.bitCount >= 0 && lit.rootBits == LITERAL_LOOKUP_BITS && dist.rootBits == DISTANCE_LOOKUP_BITS) {
+        if (d.state->inputCount >= FAST_INPUT_MIN && d.bitCount >= 0 &&
+            lit.rootBits == LITERAL_LOOKUP_BITS && dist.rootBits == DISTANCE_LOOKUP_BITS) {
             bool done = false;
-            const int r = decodeFastFor(d, lit, dist, done);
+            int r = decodeFastFor(d, lit, dist, done);
+            if (d.position >= WINDOW_SIZE)
+                if (const int emitted = wrapWindow(d)) r = emitted;
             if (done || r != 0) return r;
         }
         if (d.bitCount < 48) topUpBits(d);

@@ -190,6 +190,25 @@ TEST(DecodersInflate, OutputThatDoesNotFitTheMemoryTargetIsRefused) {
 }
 
 // ----- the two variants' code sets ----------------------------------------------------
+// A full window goes out as soon as it is full: an invalid code that follows it, at
+// whatever point of a fast-loop iteration the window filled, comes after it.
+TEST(DecodersInflate, AWindowFilledBeforeAnInvalidCodeStillGoesOut) {
+    for (size_t literals = 65533; literals <= 65539; ++literals) {
+        BitWriter w;
+        fixedHeader(w);
+        for (size_t i = 0; i < literals; ++i) putFixedLiteral(w, 'a' + i % 3);
+        putFixedLiteral(w, 257);  // length 3, then distance code 30: invalid in deflate
+        w.putCode(30, 5);
+        for (int i = 0; i < 32; ++i) w.putByte(0);  // input enough for the fast loop
+        DecoderState d;
+        EXPECT_EQ(d.inflate(w.bytes), DECODE_INVALID) << literals;
+        ASSERT_EQ(d.output.size(), literals >= 65536 ? 65536u : 0u) << literals;
+        if (literals >= 65536) {
+            EXPECT_EQ(d.output[65535], 'a' + 65535 % 3);
+        }
+    }
+}
+
 
 TEST(DecodersInflate, DistanceCodes30And31OnlyInEnhancedDeflate) {
     for (unsigned code : {30u, 31u}) {
