@@ -323,7 +323,11 @@ __attribute__((always_inline)) inline int decodeFast(Inflater& d, const DecodeTa
     const uint8_t* const inEnd = in + s->inputCount;
     const uint8_t* const inLast = inEnd - FAST_INPUT_MIN;
     uint64_t bits = d.bitBuffer;
-    unsigned count = unsigned(d.bitCount);
+    // Only the low byte of `count` is kept: consuming subtracts a whole entry, whose low
+    // byte is the bits it takes (at most what the count holds, so nothing borrows from
+    // that byte), which spares taking that byte out of every entry. The byte never
+    // exceeds 63, so a shift by the whole count is a shift by that byte.
+    uint32_t count = uint32_t(d.bitCount);
     uint8_t* const window = d.window;
     uint8_t* out = window + d.position;
     const uint8_t* const windowEnd = window + WINDOW_SIZE;
@@ -336,17 +340,19 @@ __attribute__((always_inline)) inline int decodeFast(Inflater& d, const DecodeTa
 
     // Whole bytes only are counted as taken, so the reader's position stays exact.
     auto refill = [&] {
-        bits |= load64le(in) << count;
-        in += (63 - count) >> 3;
+        bits |= load64le(in) << (count & 63);
+        in += 7 - ((count >> 3) & 7);
         count |= 56;
     };
     auto consume = [&](uint32_t entry) {
         bits >>= entryConsumed(entry);
-        count -= entryConsumed(entry);
+        count -= entry;
     };
-    // The extra bits of a length or distance entry just consumed from `before`.
+    // The extra bits of a length or distance entry just consumed from `before`. Bits
+    // 8..13 of a valid length or distance entry are its code's bits (the invalid flag
+    // above them is clear), and a shift takes only six bits of its count.
     auto extraValue = [](uint64_t before, uint32_t entry) {
-        return uint32_t((before & lowBits(entryConsumed(entry))) >> entryCodeBits(entry));
+        return uint32_t((before & lowBits(entryConsumed(entry))) >> ((entry >> 8) & 63));
     };
 
     refill();
@@ -478,6 +484,7 @@ __attribute__((always_inline)) inline int decodeFast(Inflater& d, const DecodeTa
     // Give back what the careful loop expects: bits above the count cleared.
     s->inputPos = const_cast<uint8_t*>(in);
     s->inputCount = int(inEnd - in);
+    count &= 63;
     d.bitBuffer = bits & lowBits(count);
     d.bitCount = int(count);
     d.position = uint32_t(out - window);
