@@ -122,7 +122,6 @@ struct Inflater {
     int bitCount;        // negative: bits consumed beyond the end of the input
     int variant;         // 0 deflate, 1 enhanced deflate
     bool windowFilled;   // a whole window went out: every byte of it is this stream's
-    uint8_t lengths[MAX_LITERAL_CODES + MAX_DISTANCE_CODES];  // of the current dynamic block
 };
 
 // Hands the window's first `count` bytes to the output stage.
@@ -658,6 +657,9 @@ int dynamicBlock(Inflater& d) {
         if (!needBits(d, 3)) return DECODE_INVALID;
         codeLengths[codeLengthOrder[i]] = uint8_t(takeBits(d, 3));
     }
+    // The block's code lengths. Local, rather than in the decoder, so that storing them
+    // cannot be taken to change the bit buffer, which then stays in registers.
+    uint8_t lengths[MAX_LITERAL_CODES + MAX_DISTANCE_CODES];
     DecodeTable lit = dynamicTable(d, s->literalEntries, LITERAL_TABLE_SIZE);
     DecodeTable dist = dynamicTable(d, s->distanceEntries, DISTANCE_TABLE_SIZE);
     TablesGuard guard{lit, dist};
@@ -683,13 +685,15 @@ int dynamicBlock(Inflater& d) {
                 // decoder would end up doing.
                 entry = lengthsTable.entries[d.bitBuffer & lowBits(LENGTHS_LOOKUP_BITS)];
                 if (entry & ENTRY_INVALID) return DECODE_INVALID;
-                takeBits(d, entryCodeBits(entry));
+                // These codes have no extra bits in the table: the entry's low byte is
+                // its code's bits as it stands, one step shorter to take than the field.
+                takeBits(d, entryConsumed(entry));
             } else if (!decodeCareful(d, lengthsTable, entry)) {
                 return DECODE_INVALID;
             }
             const unsigned symbol = entrySymbol(entry);
             if (symbol < 16) {
-                d.lengths[i++] = uint8_t(previous = symbol);
+                lengths[i++] = uint8_t(previous = symbol);
                 continue;
             }
             unsigned repeat;
@@ -706,21 +710,21 @@ int dynamicBlock(Inflater& d) {
                 repeat = 11 + takeBits(d, 7);
             }
             if (repeat > total - i) return DECODE_INVALID;
-            std::memset(d.lengths + i, int(value), repeat);
+            std::memset(lengths + i, int(value), repeat);
             i += repeat;
             previous = value;
         }
     }
 
     unsigned width = 9;
-    int r = buildDecodeTable(d.lengths, literalCount, 257, lengthBase[d.variant],
+    int r = buildDecodeTable(lengths, literalCount, 257, lengthBase[d.variant],
                              lengthExtra[d.variant], lit, width, LITERAL_LOOKUP_BITS);
     if (r == 0 && width == 0) r = DECODE_INVALID;
     if (r == DECODE_INVALID) return DECODE_INCOMPLETE_LITERALS;
     if (r != 0) return r;
 
     width = 6;
-    r = buildDecodeTable(d.lengths + literalCount, distanceCount, 0, distanceBase,
+    r = buildDecodeTable(lengths + literalCount, distanceCount, 0, distanceBase,
                          distanceExtra[d.variant], dist, width, DISTANCE_LOOKUP_BITS);
     if (r == DECODE_INVALID) r = 0;  // an incomplete distance code is usable
     if (r == 0 && width == 0 && literalCount > 257) return DECODE_NO_DISTANCES;

@@ -35,13 +35,20 @@ inline uint32_t reverseBits(uint32_t code, unsigned length) {
     return reversed16 >> (16 - length);
 }
 
-// A symbol's entry without its code's bits: those are added by withCodeBits, so the
-// count of bits to take starts as the extra bits.
-uint32_t symbolEntry(unsigned symbol, unsigned s, const uint16_t* base, const uint8_t* extra) {
-    if (symbol < s) return symbol == 256 ? ENTRY_END : ENTRY_LITERAL | uint32_t(symbol) << 16;
-    const unsigned i = symbol - s;
-    if (extra == nullptr || extra[i] == EXTRA_INVALID) return ENTRY_INVALID;
-    return uint32_t(base[i]) << 16 | extra[i];
+// Every symbol's entry without its code's bits: those are added by withCodeBits, so
+// the count of bits to take starts as the extra bits.
+void makeSymbolEntries(uint32_t* entries, unsigned n, unsigned s, const uint16_t* base,
+                       const uint8_t* extra) {
+    const unsigned literals = s < n ? s : n;
+    for (unsigned symbol = 0; symbol < literals; ++symbol)
+        entries[symbol] = ENTRY_LITERAL | uint32_t(symbol) << 16;
+    if (literals > 256) entries[256] = ENTRY_END;
+    for (unsigned symbol = literals; symbol < n; ++symbol) {
+        const unsigned i = symbol - s;
+        entries[symbol] = extra == nullptr || extra[i] == EXTRA_INVALID
+                              ? ENTRY_INVALID
+                              : uint32_t(base[i]) << 16 | extra[i];
+    }
 }
 
 // Adds `bits` code bits at this level to an entry.
@@ -189,25 +196,38 @@ int buildDecodeTable(const uint8_t* lengths, unsigned n, unsigned s, const uint1
             std::memcpy(entries + (1u << tableBits), entries, (sizeof *entries) << tableBits);
     };
 
+    // Every symbol's entry first, in symbol order, where telling literals from the
+    // rest costs no branch per symbol; in code order it would be a branch that
+    // predicts badly.
+    uint32_t symbolEntries[288];
+    makeSymbolEntries(symbolEntries, n, s, base, extra);
+
+    // The codes the first level resolves, a length at a time.
     uint32_t code = 0;
-    unsigned prevLen = 0;
+    unsigned k = 0;
+    const unsigned lastInFirst = longest < root ? longest : root;
+    for (unsigned len = shortest; len <= lastInFirst; ++len) {
+        growTo(len);
+        for (const unsigned end = k + count[len]; k < end; ++k, ++code)
+            entries[reverseBits(code, len)] = withCodeBits(symbolEntries[sorted[k]], len);
+        code <<= 1;
+    }
+    growTo(root);
+
+    // Longer codes, each group sharing a first-level prefix in a second level. `code`
+    // is the next code of length root + 1 here.
+    unsigned prevLen = root + 1;
     uint32_t groupPrefix = ~0u;
     uint32_t groupStart = 0;
     unsigned groupWidth = 0;
     uint32_t nextFree = 1u << root;
-    for (unsigned k = 0; k < codes; ++k) {
+    for (; k < codes; ++k) {
         const unsigned symbol = sorted[k];
         const unsigned len = lengths[symbol];
-        if (prevLen != 0) code = (code + 1) << (len - prevLen);
+        code <<= len - prevLen;
         prevLen = len;
         const uint32_t reversed = reverseBits(code, len);
-        const uint32_t entry = symbolEntry(symbol, s, base, extra);
-        if (len <= root) {
-            growTo(len);
-            entries[reversed] = withCodeBits(entry, len);
-            continue;
-        }
-        growTo(root);
+        const uint32_t entry = symbolEntries[symbol];
         const uint32_t prefix = code >> (len - root);
         if (prefix != groupPrefix) {
             // The group's longest code is its last one: find it to fix the width.
@@ -231,9 +251,8 @@ int buildDecodeTable(const uint8_t* lengths, unsigned n, unsigned s, const uint1
         const unsigned rest = len - root;
         for (uint32_t i = reversed >> root; i < (1u << groupWidth); i += 1u << rest)
             entries[groupStart + i] = withCodeBits(entry, rest);
+        ++code;
     }
-
-    growTo(root);
 
     if (left > 0 && longest != 1) return 1;
     return 0;
