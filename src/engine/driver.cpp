@@ -580,6 +580,7 @@ int extractEntries(EngineState* state) {
             break;
         }
         state->bufferStart = savedStart;
+        state->bufferBlocks = 1;
         state->blockDeciphered = false;
         state->inputPos = state->inputBuffer + savedPos;
         state->inputCount = savedCount;

@@ -15,6 +15,7 @@ constexpr int64_t NO_BLOCK = -1;
 
 void forgetInputBlock(EngineState* state) {
     state->bufferStart = NO_BLOCK;
+    state->bufferBlocks = 1;
     state->inputPos = state->inputBuffer;
     state->inputCount = 0;
 }
@@ -23,12 +24,20 @@ int64_t currentArchiveOffset(const EngineState* state) {
     return state->bufferStart + (state->inputPos - state->inputBuffer) - state->extraBytes;
 }
 
-// Reads the block at the file's position. Answers the bytes read, or -1 on an error.
-static int readBlock(EngineState* state) {
+// Reads `blocks` blocks at the file's position. Answers the bytes read, or -1 on an
+// error.
+static int readBlocks(EngineState* state, int blocks = 1) {
     state->blockDeciphered = false;
-    std::size_t got = std::fread(state->inputBuffer, 1, READ_BLOCK, state->archiveFile);
+    state->bufferBlocks = blocks;
+    std::size_t got = std::fread(state->inputBuffer, 1, std::size_t(blocks) * READ_BLOCK, state->archiveFile);
     if (got == 0 && std::ferror(state->archiveFile)) return -1;
     return int(got);
+}
+
+// The file offset just after the blocks the last load asked for: where the file stands,
+// and where the next block starts.
+static int64_t nextBlockStart(const EngineState* state) {
+    return state->bufferStart + int64_t(state->bufferBlocks > 1 ? state->bufferBlocks : 1) * READ_BLOCK;
 }
 
 int seekArchive(EngineState* state, int64_t offset) {
@@ -44,7 +53,7 @@ int seekArchive(EngineState* state, int64_t offset) {
     if (block != state->bufferStart || state->blockDeciphered) {
         if (!seekFile(state->archiveFile, block)) return RC_EOF;
         state->bufferStart = block;
-        int got = readBlock(state);
+        int got = readBlocks(state);
         if (got <= 0) {
             // Nothing was loaded: a later seek into this block must not count as inside it.
             forgetInputBlock(state);
@@ -65,13 +74,14 @@ unsigned readBytes(EngineState* state, void* destination, unsigned count) {
     unsigned delivered = 0;
     while (delivered < count) {
         if (state->inputCount <= 0) {
-            int got = readBlock(state);
+            const int64_t next = nextBlockStart(state);
+            int got = readBlocks(state);
             if (got < 0) {
                 sendMessage(state, "error:  zipfile read error\n");
                 return 0;
             }
             if (got == 0) return delivered;
-            state->bufferStart += READ_BLOCK;
+            state->bufferStart = next;
             state->inputPos = state->inputBuffer;
             state->inputCount = got;
         }
@@ -96,7 +106,11 @@ int refillByte(EngineState* state) {
         state->inputCount = 0;
         return END_OF_DATA;
     }
-    int got = readBlock(state);
+    // Whole blocks, as many as the entry's remaining bytes reach into.
+    const int64_t blocksLeft = (state->compressedLeft + READ_BLOCK - 1) / READ_BLOCK;
+    const int blocks = blocksLeft < READ_AHEAD_BLOCKS ? int(blocksLeft) : READ_AHEAD_BLOCKS;
+    const int64_t next = nextBlockStart(state);
+    int got = readBlocks(state, blocks);
     if (got < 0) {
         sendMessage(state, "error:  zipfile read error\n");
         state->readFailed = true;
@@ -105,7 +119,7 @@ int refillByte(EngineState* state) {
         return END_OF_DATA;
     }
     if (got == 0) return END_OF_DATA;
-    state->bufferStart += READ_BLOCK;
+    state->bufferStart = next;
     state->inputPos = state->inputBuffer;
     state->inputCount = got;
     limitInputToEntry(state);

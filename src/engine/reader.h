@@ -3,12 +3,15 @@
 // the decoders pull from.
 //
 // The archive is read only in whole 8192-byte blocks at multiples of 8192 from the file
-// start (plus the correction). `bufferStart` is the file offset of the block held in
-// `inputBuffer`; `inputPos`/`inputCount` are the next unread byte and how many remain.
-// The byte reader's common path is inline: one test and one fetch. Only when the block
-// is used up does `refillByte` run, and it answers END_OF_DATA once the current entry's
-// compressed bytes (`compressedLeft`) are exhausted, so a decoder never reads into the
-// next header.
+// start (plus the correction). `bufferStart` is the file offset of the first block held
+// in `inputBuffer`, `bufferBlocks` how many the load asked for; `inputPos`/`inputCount`
+// are the next unread byte and how many remain. The byte reader's common path is
+// inline: one test and one fetch. Only when the block is used up does `refillByte`
+// run, and it answers END_OF_DATA once the current entry's compressed bytes
+// (`compressedLeft`) are exhausted, so a decoder never reads into the next header.
+// It loads as many of the blocks the entry's data still covers as it can at once, up
+// to READ_AHEAD_BLOCKS: a system call per block costs more than decoding a block's
+// worth of a fast stream takes in some places.
 #pragma once
 
 #include <cstdint>
@@ -16,8 +19,9 @@
 #include "engine/state.h"
 
 constexpr int READ_BLOCK = 8192;
-constexpr int INPUT_SPARE = 4;  // room after the block for the backward signature scan
-constexpr int INPUT_BUFFER_SIZE = READ_BLOCK + INPUT_SPARE;
+constexpr int READ_AHEAD_BLOCKS = 8;
+constexpr int INPUT_SPARE = 4;  // room after the first block for the backward signature scan
+constexpr int INPUT_BUFFER_SIZE = READ_AHEAD_BLOCKS * READ_BLOCK + INPUT_SPARE;
 constexpr int TEXT_CHUNK = 131072;  // archive comments are shown in chunks of this size
 constexpr int OUTPUT_BUFFER_SIZE = TEXT_CHUNK + 1;
 

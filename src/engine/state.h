@@ -90,7 +90,8 @@ struct EngineState : DecoderFields, DriverFields {
     // --- Reader -----------------------------------------------------------------------
     uint8_t* inputBuffer;   // one block and INPUT_SPARE bytes
     uint8_t* outputBuffer;  // comments here, entry data in the output stage
-    int64_t bufferStart;    // file offset of the block in inputBuffer
+    int64_t bufferStart;    // file offset of the (first) block in inputBuffer
+    int bufferBlocks;       // blocks the load in inputBuffer asked for; 0 counts as 1
     uint8_t* inputPos;
     int inputCount;
     int64_t compressedLeft;  // the entry's compressed bytes not yet handed out

@@ -1,6 +1,7 @@
 // The block reader: a seek inside the loaded block reads nothing, the byte reader stops
-// at the end of the entry's compressed bytes although the block holds more, and a
-// skipped field leaves the reader right after it.
+// at the end of the entry's compressed bytes although the block holds more, loads an
+// entry's data several blocks at a time, and a skipped field leaves the reader right
+// after it.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -95,6 +96,28 @@ TEST(CoreReader, ByteReaderEndsWithTheEntry) {
     // The block still holds the bytes after the entry; they were only set aside.
     ASSERT_GT(file.state->leftoverCount, 0);
     EXPECT_EQ(*file.state->leftoverPos, 'p');
+}
+
+// An entry's data is loaded several blocks at a time, as far as the entry reaches: the
+// bytes and the offsets stay those of the file, and a header after it reads on.
+TEST(CoreReader, EntryDataLoadedBlocksAtATimeKeepsItsPlace) {
+    TempDir dir;
+    const Bytes contents = numbered(150000);
+    OpenedFile file(dir.write("entry.bin", contents));
+    ASSERT_EQ(seekArchive(file.state, 100), RC_OK);
+    file.state->compressedLeft = 90000;
+    limitInputToEntry(file.state);
+    bool inOrder = true;
+    for (std::size_t offset = 100; offset < 90100; ++offset) {
+        inOrder = inOrder && readByte(file.state) == 'a' + int(offset % 26);
+        if (offset % 9000 == 0) {
+            EXPECT_EQ(currentArchiveOffset(file.state), int64_t(offset) + 1);
+        }
+    }
+    EXPECT_TRUE(inOrder);
+    EXPECT_EQ(currentArchiveOffset(file.state), 90100);
+    restoreInput(file.state);
+    EXPECT_TRUE(file.read(20000) == contents.substr(90100, 20000));
 }
 
 TEST(CoreReader, SkippedFieldsLeaveTheReaderAfterThem) {
