@@ -265,6 +265,8 @@ template <bool OverCopy>
 inline void copyInSteps(uint8_t* to, const uint8_t* from, uint32_t length) {
     uint8_t* const end = to + length;
     if (OverCopy) {
+        // Written out: left as a loop, the five steps cost as much again in counting.
+#pragma GCC unroll 5
         for (uint32_t i = 0; i < OVER_COPY; i += 8) std::memcpy(to + i, from + i, 8);
         to += OVER_COPY;
         from += OVER_COPY;
@@ -457,6 +459,7 @@ __attribute__((always_inline)) inline int decodeFast(Inflater& d, const DecodeTa
             const uint64_t run = 0x0101010101010101u * to[-1];
             uint8_t* const end = to + length;
             if (overCopy) {
+#pragma GCC unroll 5
                 for (uint32_t i = 0; i < OVER_COPY; i += 8) std::memcpy(to + i, &run, 8);
                 to += OVER_COPY;
             }
