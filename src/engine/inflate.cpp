@@ -472,7 +472,19 @@ __attribute__((always_inline)) inline int decodeFast(Inflater& d, const DecodeTa
             uint8_t* const end = to + length;
             const uint32_t step = wholePeriodsOf8[distance];
             uint8_t* const stepEnd = length > step ? to + step : end;
-            while (to < stepEnd) *to++ = *from++;
+            if (overCopy) {
+                // The stretch in words one period apart: each word starts with the
+                // period its predecessor made final, and what it writes beyond that
+                // the next word (or what follows the match) writes again.
+                for (uint8_t* at = to; at < stepEnd; at += distance) {
+                    uint64_t word;
+                    std::memcpy(&word, at - distance, 8);
+                    std::memcpy(at, &word, 8);
+                }
+                to = stepEnd;
+            } else {
+                while (to < stepEnd) *to++ = *from++;
+            }
             from = to - step;
             while (overCopy ? to < end : end - to >= 8) {
                 std::memcpy(to, from, 8);
