@@ -19,8 +19,9 @@
 // * The careful loop decodes one code at a time, pulling single bytes from readByte
 //   only when bits are needed, exactly as a byte-wise decoder would. It owns the end
 //   of the reader's block and the end of the input, and wraps and flushes the window
-//   itself, byte by byte. There, missing bits read as zeros once; a code that needed such
-//   bits leaves the bit count negative, and the next need of bits fails the stream.
+//   itself, byte by byte. At the end of the input, missing bits read as zeros once; a
+//   code that needed such bits leaves the bit count negative, and the next need of bits
+//   fails the stream.
 //
 // Header parsing (block headers, stored lengths, the code lengths of dynamic blocks)
 // always goes the careful way: it is a tiny share of the work.
@@ -122,6 +123,7 @@ struct Inflater {
     int bitCount;        // negative: bits consumed beyond the end of the input
     int variant;         // 0 deflate, 1 enhanced deflate
     bool windowFilled;   // a whole window went out: every byte of it is this stream's
+    uint8_t lengths[MAX_LITERAL_CODES + MAX_DISTANCE_CODES];  // of the current dynamic block
 };
 
 // Hands the window's first `count` bytes to the output stage.
@@ -327,7 +329,7 @@ __attribute__((always_inline)) inline int decodeFast(Inflater& d, const DecodeTa
     // Only the low byte of `count` is kept: consuming subtracts a whole entry, whose low
     // byte is the bits it takes (at most what the count holds, so nothing borrows from
     // that byte), which spares taking that byte out of every entry. The byte never
-    // exceeds 63, so a shift by the whole count is a shift by that byte.
+    // exceeds 63, so its low six bits are all of it.
     uint32_t count = uint32_t(d.bitCount);
     uint8_t* const window = d.window;
     uint8_t* out = window + d.position;
@@ -672,9 +674,6 @@ int dynamicBlock(Inflater& d) {
         if (!needBits(d, 3)) return DECODE_INVALID;
         codeLengths[codeLengthOrder[i]] = uint8_t(takeBits(d, 3));
     }
-    // The block's code lengths. Local, rather than in the decoder, so that storing them
-    // cannot be taken to change the bit buffer, which then stays in registers.
-    uint8_t lengths[MAX_LITERAL_CODES + MAX_DISTANCE_CODES];
     DecodeTable lit = dynamicTable(d, s->literalEntries, LITERAL_TABLE_SIZE);
     DecodeTable dist = dynamicTable(d, s->distanceEntries, DISTANCE_TABLE_SIZE);
     TablesGuard guard{lit, dist};
@@ -708,7 +707,7 @@ int dynamicBlock(Inflater& d) {
             }
             const unsigned symbol = entrySymbol(entry);
             if (symbol < 16) {
-                lengths[i++] = uint8_t(previous = symbol);
+                d.lengths[i++] = uint8_t(previous = symbol);
                 continue;
             }
             unsigned repeat;
@@ -725,21 +724,21 @@ int dynamicBlock(Inflater& d) {
                 repeat = 11 + takeBits(d, 7);
             }
             if (repeat > total - i) return DECODE_INVALID;
-            std::memset(lengths + i, int(value), repeat);
+            std::memset(d.lengths + i, int(value), repeat);
             i += repeat;
             previous = value;
         }
     }
 
     unsigned width = 9;
-    int r = buildDecodeTable(lengths, literalCount, 257, lengthBase[d.variant],
+    int r = buildDecodeTable(d.lengths, literalCount, 257, lengthBase[d.variant],
                              lengthExtra[d.variant], lit, width, LITERAL_LOOKUP_BITS);
     if (r == 0 && width == 0) r = DECODE_INVALID;
     if (r == DECODE_INVALID) return DECODE_INCOMPLETE_LITERALS;
     if (r != 0) return r;
 
     width = 6;
-    r = buildDecodeTable(lengths + literalCount, distanceCount, 0, distanceBase,
+    r = buildDecodeTable(d.lengths + literalCount, distanceCount, 0, distanceBase,
                          distanceExtra[d.variant], dist, width, DISTANCE_LOOKUP_BITS);
     if (r == DECODE_INVALID) r = 0;  // an incomplete distance code is usable
     if (r == 0 && width == 0 && literalCount > 257) return DECODE_NO_DISTANCES;

@@ -29,7 +29,8 @@ int64_t currentArchiveOffset(const EngineState* state) {
 static int readBlocks(EngineState* state, int blocks = 1) {
     state->blockDeciphered = false;
     state->bufferBlocks = blocks;
-    std::size_t got = std::fread(state->inputBuffer, 1, std::size_t(blocks) * READ_BLOCK, state->archiveFile);
+    std::size_t got =
+        std::fread(state->inputBuffer, 1, std::size_t(blocks) * READ_BLOCK, state->archiveFile);
     if (got == 0 && std::ferror(state->archiveFile)) return -1;
     return int(got);
 }
@@ -37,7 +38,8 @@ static int readBlocks(EngineState* state, int blocks = 1) {
 // The file offset just after the blocks the last load asked for: where the file stands,
 // and where the next block starts.
 static int64_t nextBlockStart(const EngineState* state) {
-    return state->bufferStart + int64_t(state->bufferBlocks > 1 ? state->bufferBlocks : 1) * READ_BLOCK;
+    const int blocks = state->bufferBlocks > 1 ? state->bufferBlocks : 1;
+    return state->bufferStart + int64_t(blocks) * READ_BLOCK;
 }
 
 int seekArchive(EngineState* state, int64_t offset) {
