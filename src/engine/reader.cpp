@@ -1,6 +1,6 @@
 // The block reader. See reader.h for the invariants; the one subtle point is that the
-// file's own position always stays just after the block in inputBuffer, so reading
-// "the next block" never needs a seek.
+// file's own position always stays just after the blocks the last load asked for, so
+// reading "the next block" never needs a seek.
 #include "engine/reader.h"
 
 #include <cstring>
