@@ -7,9 +7,9 @@
 // order. Of an entry decoded ahead it takes only what decoding leaves behind (the CRC,
 // the byte count, the window), and only when the second thread read the same bytes
 // with the same method and size limit as the walk found, the stream ended well within
-// that limit, made at least a window, and took nothing from an earlier entry's window. In every other case
-// the walk decodes the entry itself, as with one processor, so that results and
-// messages are the same either way.
+// that limit, made at least a window, and took nothing from an earlier entry's window.
+// In every other case the walk decodes the entry itself, as with one processor, so
+// that results and messages are the same either way.
 #pragma once
 
 struct EngineState;

@@ -7,11 +7,10 @@
 // Two loops decode the codes of a block:
 //
 // * The fast loop runs while at least FAST_INPUT_MIN bytes of the entry are buffered
-//   in the reader's block and the window is not full. It keeps the
-//   bit buffer in a 64-bit register and refills it from eight bytes at once (only the
-//   whole bytes that fit are counted as taken, so the reader's inputPos/inputCount stay
-//   exact), looks codes up in wide first-level tables, and copies matches in 8-byte
-//   steps. It never meets the end of the input, and it runs on past the end of the
+//   in the reader's block and the window is not full. It keeps the bit buffer in a
+//   64-bit register and refills it from eight bytes at once (only the whole bytes that
+//   fit are counted as taken, so the reader's inputPos/inputCount stay exact), looks
+//   codes up in wide first-level tables, and copies matches in 8-byte steps. It never meets the end of the input, and it runs on past the end of the
 //   window into the slack behind it: only between codes does it look whether the
 //   window is full. Then the window goes out and what ran past its end moves to its
 //   start, outside the loop.
@@ -539,11 +538,9 @@ inline int decodeFastFor(Inflater& d, const DecodeTable& lit, const DecodeTable&
 // careful loop would have sent it on reaching its end, and what lies beyond the end
 // moves to the start.
 int wrapWindow(Inflater& d) {
-    const uint32_t beyond = d.position - WINDOW_SIZE;
-    d.position = 0;
     const int r = emitWindow(d, WINDOW_SIZE);
-    std::memcpy(d.window, d.window + WINDOW_SIZE, beyond);
-    d.position = beyond;
+    d.position -= WINDOW_SIZE;
+    std::memcpy(d.window, d.window + WINDOW_SIZE, d.position);
     return r;
 }
 

@@ -88,7 +88,7 @@ struct EngineState : DecoderFields, DriverFields {
     DirectorySearch* wildcardSearch;
 
     // --- Reader -----------------------------------------------------------------------
-    uint8_t* inputBuffer;   // one block and INPUT_SPARE bytes
+    uint8_t* inputBuffer;   // READ_AHEAD_BLOCKS blocks and INPUT_SPARE bytes
     uint8_t* outputBuffer;  // comments here, entry data in the output stage
     int64_t bufferStart;    // file offset of the (first) block in inputBuffer
     int bufferBlocks;       // blocks the load in inputBuffer asked for; 0 counts as 1

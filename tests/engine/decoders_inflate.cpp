@@ -189,7 +189,6 @@ TEST(DecodersInflate, OutputThatDoesNotFitTheMemoryTargetIsRefused) {
     EXPECT_EQ(d.inflate(w.bytes, false, 99), RC_DISKFULL);
 }
 
-// ----- the two variants' code sets ----------------------------------------------------
 // A full window goes out as soon as it is full: an invalid code that follows it, at
 // whatever point of a fast-loop iteration the window filled, comes after it.
 TEST(DecodersInflate, AWindowFilledBeforeAnInvalidCodeStillGoesOut) {
@@ -209,6 +208,7 @@ TEST(DecodersInflate, AWindowFilledBeforeAnInvalidCodeStillGoesOut) {
     }
 }
 
+// ----- the two variants' code sets ----------------------------------------------------
 
 TEST(DecodersInflate, DistanceCodes30And31OnlyInEnhancedDeflate) {
     for (unsigned code : {30u, 31u}) {
