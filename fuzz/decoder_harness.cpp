@@ -118,7 +118,7 @@ DecoderOutcome runInflateInMemory(const uint8_t* stream, size_t size, bool enhan
     s->inputCount = int(input.size());
     s->compressedLeft = int64_t(input.size());
     s->memoryMode = 1;
-    s->memoryWindow = s->window;
+    s->memoryWindow = s->window();
     s->memoryTarget = target.data();
     s->memoryRoom = room;
     s->memoryProduced = 0;

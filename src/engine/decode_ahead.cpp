@@ -122,7 +122,7 @@ void decodeSlot(EngineState* worker, AheadSlot& slot) {
     slot.crc = worker->runningCrc;
     slot.usable = decoded == DECODE_OK && !worker->readFailed && !worker->outputOverrun &&
                   !worker->reachedBeforeEntry && slot.produced >= WINDOW_SIZE;
-    if (slot.usable) std::memcpy(slot.window, worker->window, WINDOW_SIZE);
+    if (slot.usable) std::memcpy(slot.window, worker->window(), WINDOW_SIZE);
 }
 
 int moreWorkFirst(const void* a, const void* b) {
@@ -299,7 +299,7 @@ bool takeDecodedAhead(EngineState* state) {
     if (!same) return false;
     state->runningCrc = slot->crc;
     state->outputLeft -= slot->produced;
-    std::memcpy(state->window, slot->window, WINDOW_SIZE);
+    std::memcpy(state->window(), slot->window, WINDOW_SIZE);
     return true;
 }
 

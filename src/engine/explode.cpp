@@ -148,13 +148,13 @@ int readTree(Exploder& x, unsigned n, unsigned s, const uint16_t* base, const ui
 
 int emitWindow(Exploder& x, uint32_t count) {
     x.flushed = true;
-    return flushOutput(x.state, x.state->window, count, false);
+    return flushOutput(x.state, x.state->window(), count, false);
 }
 
 // Before the window is first handed on, what lies ahead of the position is not this
 // entry's: a distance reaching there reads zeros.
 int copyMatch(Exploder& x, uint32_t length, uint32_t distance) {
-    return ::copyMatch(x.state->window, x.position, length, distance, !x.flushed,
+    return ::copyMatch(x.state->window(), x.position, length, distance, !x.flushed,
                        [&x] { return emitWindow(x, WINDOW_SIZE); });
 }
 
@@ -181,7 +181,7 @@ int decodeItems(Exploder& x, const TableSet& t, bool literalTree, unsigned lowDi
             } else {
                 byte = takeBits(x, 8);
             }
-            s->window[x.position++] = uint8_t(byte);
+            s->window()[x.position++] = uint8_t(byte);
             if (x.position == WINDOW_SIZE) {
                 x.position = 0;
                 if (const int r = emitWindow(x, WINDOW_SIZE)) return r;

@@ -68,22 +68,22 @@ int copyStored(EngineState* state) {
         if (state->inputCount > 0) {
             uint32_t run = WINDOW_SIZE - position;
             if (uint32_t(state->inputCount) < run) run = uint32_t(state->inputCount);
-            std::memcpy(state->window + position, state->inputPos, run);
+            std::memcpy(state->window() + position, state->inputPos, run);
             state->inputPos += run;
             state->inputCount -= int(run);
             position += run;
         } else {
             int byte = refillByte(state);
             if (byte == END_OF_DATA) break;
-            state->window[position++] = uint8_t(byte);
+            state->window()[position++] = uint8_t(byte);
         }
         if (position == WINDOW_SIZE) {
-            result = flushOutput(state, state->window, position, false);
+            result = flushOutput(state, state->window(), position, false);
             position = 0;
             if (result != RC_OK || state->diskFull) return result;
         }
     }
-    int last = flushOutput(state, state->window, position, false);
+    int last = flushOutput(state, state->window(), position, false);
     return last > result ? last : result;
 }
 

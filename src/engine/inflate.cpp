@@ -10,10 +10,12 @@
 //   in the reader's block and the window is not full. It keeps the bit buffer in a
 //   64-bit register and refills it from eight bytes at once (only the whole bytes that
 //   fit are counted as taken, so the reader's inputPos/inputCount stay exact), looks
-//   codes up in wide first-level tables, and copies matches in 8-byte steps. It never meets the end of the input, and it runs on past the end of the
-//   window into the slack behind it: only between codes does it look whether the
-//   window is full. Then the window goes out and what ran past its end moves to its
-//   start, outside the loop.
+//   codes up in wide first-level tables, and copies matches in 8-byte steps. It never
+//   meets the end of the input, and it runs on past the end of the window into the
+//   slack behind it: only between codes does it look whether the window is full. Then
+//   the window goes out and what ran past its end moves to its start, outside the
+//   loop. Once a deflate stream's window has gone out whole, the room before the
+//   window holds a copy of its last 32 KiB, so that no deflate match wraps around.
 //
 // * The careful loop decodes one code at a time, pulling single bytes from readByte
 //   only when bits are needed, exactly as a byte-wise decoder would. It owns the end
@@ -62,6 +64,9 @@ constexpr uint16_t distanceBase[32] = {
 constexpr uint8_t distanceExtra[2][32] = {
     {0, 0, 0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13, X, X},
     {0, 0, 0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13, 14, 14}};
+
+static_assert(distanceBase[29] + (1u << distanceExtra[0][29]) - 1 == WINDOW_MIRROR,
+              "the mirror before the window holds every byte a deflate match reaches");
 
 // The fixed code: literal/length lengths 8 (0..143), 9 (144..255), 7 (256..279),
 // 8 (280..287); 32 distance codes of 5 bits.
@@ -122,13 +127,18 @@ struct Inflater {
     int bitCount;        // negative: bits consumed beyond the end of the input
     int variant;         // 0 deflate, 1 enhanced deflate
     bool windowFilled;   // a whole window went out: every byte of it is this stream's
+    bool keepsMirror;    // deflate in the state's window, which has the mirror's room
     uint8_t lengths[MAX_LITERAL_CODES + MAX_DISTANCE_CODES];  // of the current dynamic block
 };
 
-// Hands the window's first `count` bytes to the output stage.
+// Hands the window's first `count` bytes to the output stage. A whole window also
+// leaves its last WINDOW_MIRROR bytes in the room before its start: the bytes a
+// deflate match reaches across the start until the position passes that far again.
 int emitWindow(Inflater& d, uint32_t count) {
     EngineState* s = d.state;
     d.windowFilled = true;
+    if (count == WINDOW_SIZE && d.keepsMirror)
+        std::memcpy(d.window - WINDOW_MIRROR, d.window + WINDOW_SIZE - WINDOW_MIRROR, WINDOW_MIRROR);
     if (s->memoryMode) return memoryOutput(s, d.window, count);
     return flushOutput(s, d.window, count, false);
 }
@@ -339,6 +349,9 @@ __attribute__((always_inline)) inline int decodeFast(Inflater& d, const DecodeTa
     constexpr uint64_t distMask = lowBits(DISTANCE_LOOKUP_BITS);
     int result = 0;
     done = false;
+    // Once the window has gone out whole, every deflate distance reaches bytes in
+    // memory behind the output, the mirror's included: no wrap case.
+    const bool reachesBehind = !Enhanced && d.keepsMirror && d.windowFilled;
 
     // Whole bytes only are counted as taken, so the reader's position stays exact.
     auto refill = [&] {
@@ -428,12 +441,13 @@ __attribute__((always_inline)) inline int decodeFast(Inflater& d, const DecodeTa
         uint8_t* to = out;
         const uint32_t pos = uint32_t(out - window);
         const bool longMatch = Enhanced && length > 258;
-        if (distance > pos || longMatch) {
-            // The source wraps around the window's end. Where it lies whole before
-            // that end, far enough ahead of the destination, it is one forward copy;
-            // the general copy takes the rest (and long enhanced-deflate matches,
-            // which may flush the window, and sources from before the stream's start,
-            // which it notes).
+        if ((!reachesBehind && distance > pos) || longMatch) {
+            // The source wraps around the window's end (enhanced deflate, or deflate
+            // before its window first went out). Where it lies whole before that
+            // end, far enough ahead of the destination, it is one forward copy; the
+            // general copy takes the rest (and long enhanced-deflate matches, which
+            // may flush the window, and sources from before the stream's start, which
+            // it notes).
             const uint32_t from = pos + WINDOW_SIZE - distance;
             if (!longMatch && d.windowFilled && from >= pos + 8 &&
                 from + length + OVER_COPY <= WINDOW_SIZE) {
@@ -751,12 +765,13 @@ int dynamicBlock(Inflater& d) {
 int inflateData(EngineState* state, bool enhanced) {
     Inflater d;
     d.state = state;
-    d.window = state->memoryMode ? state->memoryWindow : state->window;
+    d.window = state->memoryMode ? state->memoryWindow : state->window();
     d.position = 0;
     d.bitBuffer = 0;
     d.bitCount = 0;
     d.variant = enhanced ? 1 : 0;
     d.windowFilled = false;
+    d.keepsMirror = !enhanced && d.window == state->window();
 
     for (bool last = false; !last;) {
         if (!needBits(d, 1)) return DECODE_INVALID;

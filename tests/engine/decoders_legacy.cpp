@@ -279,7 +279,7 @@ TEST(DecodersExplode, LiteralsCopiesAndTheExactEnd) {
 
 TEST(DecodersExplode, CopiesFromBeforeTheFirstByteGiveZeros) {
     LegacyState d;
-    std::memset(d.state->window, 'Z', WINDOW_SIZE);  // left by an earlier entry
+    std::memset(d.state->window(), 'Z', WINDOW_SIZE);  // left by an earlier entry
     ImplodeWriter w;
     w.copy(5, 4);
     w.literal('q');

@@ -119,7 +119,7 @@ struct DecoderState {
         feed(stream);
         output.assign(room, 0);
         state->memoryMode = 1;
-        state->memoryWindow = state->window;
+        state->memoryWindow = state->window();
         state->memoryTarget = output.data();
         state->memoryRoom = room;
         state->memoryProduced = 0;
