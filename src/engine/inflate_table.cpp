@@ -36,12 +36,13 @@ inline uint32_t reverseBits(uint32_t code, unsigned length) {
 }
 
 // Every symbol's entry without its code's bits: those are added by withCodeBits, so
-// the count of bits to take starts as the extra bits.
+// the count of bits to take starts as the extra bits. A literal may carry a width
+// (`literalWidth`, 0 for none) where the code's bits would go.
 void makeSymbolEntries(uint32_t* entries, unsigned n, unsigned s, const uint16_t* base,
-                       const uint8_t* extra) {
+                       const uint8_t* extra, unsigned literalWidth) {
     const unsigned literals = s < n ? s : n;
     for (unsigned symbol = 0; symbol < literals; ++symbol)
-        entries[symbol] = ENTRY_LITERAL | uint32_t(symbol) << 16;
+        entries[symbol] = ENTRY_LITERAL | uint32_t(symbol) << 16 | literalWidth << 8;
     if (literals > 256) entries[256] = ENTRY_END;
     for (unsigned symbol = literals; symbol < n; ++symbol) {
         const unsigned i = symbol - s;
@@ -51,8 +52,12 @@ void makeSymbolEntries(uint32_t* entries, unsigned n, unsigned s, const uint16_t
     }
 }
 
-// Adds `bits` code bits at this level to an entry.
-inline uint32_t withCodeBits(uint32_t entry, unsigned bits) { return entry + (bits | bits << 8); }
+// Adds `bits` code bits at this level to an entry: to the count it takes, and to the
+// code's bits unless the entry carries a width there already.
+inline uint32_t withCodeBits(uint32_t entry, unsigned bits) {
+    const uint32_t codeBits = (entry & 0x1F00) != 0 ? 0 : bits << 8;
+    return entry + (bits | codeBits);
+}
 
 unsigned clampWidth(unsigned width, unsigned shortest, unsigned longest) {
     if (width < shortest) return shortest;
@@ -200,7 +205,7 @@ int buildDecodeTable(const uint8_t* lengths, unsigned n, unsigned s, const uint1
     // rest costs no branch per symbol; in code order it would be a branch that
     // predicts badly.
     uint32_t symbolEntries[288];
-    makeSymbolEntries(symbolEntries, n, s, base, extra);
+    makeSymbolEntries(symbolEntries, n, s, base, extra, table.literalsHoldWidth ? root : 0);
 
     // The codes the first level resolves, a length at a time.
     uint32_t code = 0;

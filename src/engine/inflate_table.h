@@ -10,7 +10,8 @@
 //                extra bits of a length or distance, so that one shift consumes both
 //                (a link: the first-level width)
 //   bits 8..12   the code's bits at this level; the extra bits follow them (a link:
-//                the second-level width)
+//                the second-level width; a literal in a table that asks for it, see
+//                literalsHoldWidth: the first-level width)
 //   bit  13      invalid: no code reaches here, or the code has no meaning
 //   bit  14      end of block
 //   bit  15      link: `value` is the second-level table's start
@@ -50,6 +51,12 @@ struct DecodeTable {
     // table would have asked for bits past the end (see inflate.cpp).
     uint8_t classicWidth;
     uint8_t endLength;       // length of the end-of-block code (n > 256), else 16
+    // Set by the caller before building: a literal's bits 8..15 hold the first level's
+    // width instead of its code's bits (which its low byte holds too), so that bits
+    // 0..15 of a literal's entry are a bit-field extraction's control: start past the
+    // literal, the width of the next first-level index. Only where a literal is told by
+    // the sign alone (inflate's literal/length tables).
+    uint8_t literalsHoldWidth;
     uint16_t count;          // number of code lengths
     const uint8_t* lengths;  // the code lengths, kept by the caller for the table's life
 };
