@@ -41,8 +41,9 @@ inline uint32_t reverseBits(uint32_t code, unsigned length) {
 void makeSymbolEntries(uint32_t* entries, unsigned n, unsigned s, const uint16_t* base,
                        const uint8_t* extra, unsigned literalWidth) {
     const unsigned literals = s < n ? s : n;
-    for (unsigned symbol = 0; symbol < literals; ++symbol)
-        entries[symbol] = ENTRY_LITERAL | uint32_t(symbol) << 16 | literalWidth << 8;
+    const uint32_t literal = ENTRY_LITERAL | literalWidth << 8;
+#pragma GCC unroll 8
+    for (unsigned symbol = 0; symbol < literals; ++symbol) entries[symbol] = literal | uint32_t(symbol) << 16;
     if (literals > 256) entries[256] = ENTRY_END;
     for (unsigned symbol = literals; symbol < n; ++symbol) {
         const unsigned i = symbol - s;
@@ -92,10 +93,12 @@ int buildDecodeTable(const uint8_t* lengths, unsigned n, unsigned s, const uint1
     // Counting the lengths, and below placing the symbols by length, are chains of
     // increments to a few counters, each waiting on the one before to the same counter.
     // The symbols are taken in four quarters, each with counters of its own, so that
-    // four chains run side by side; the last quarter takes the rest of the division.
+    // four chains run side by side (written out: GCC keeps the inner loop a loop, and
+    // the chains one after the other); the last quarter takes the rest of the division.
     const unsigned quarter = n / QUARTERS;
     unsigned counts[QUARTERS][MAX_CODE_LENGTH + 1] = {};
     for (unsigned i = 0; i < quarter; ++i)
+#pragma GCC unroll 4
         for (unsigned q = 0; q < QUARTERS; ++q) ++counts[q][lengths[q * quarter + i]];
     for (unsigned i = QUARTERS * quarter; i < n; ++i) ++counts[QUARTERS - 1][lengths[i]];
     unsigned count[MAX_CODE_LENGTH + 1];
@@ -153,6 +156,7 @@ int buildDecodeTable(const uint8_t* lengths, unsigned n, unsigned s, const uint1
     }
     uint16_t sorted[288];
     for (unsigned i = 0; i < quarter; ++i)
+#pragma GCC unroll 4
         for (unsigned q = 0; q < QUARTERS; ++q) {
             const unsigned symbol = q * quarter + i;
             sorted[next[q][lengths[symbol]]++] = static_cast<uint16_t>(symbol);
