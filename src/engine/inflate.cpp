@@ -698,6 +698,76 @@ DecodeTable dynamicTable(Inflater& d, uint32_t* storage, uint32_t capacity) {
     return t;
 }
 
+// Code-length symbols 16, 17 and 18: the previous length 3..6 times, zeros 3..10
+// times, zeros 11..138 times. Places the repeat, unless it runs past the end.
+constexpr uint8_t repeatExtraBits[3] = {2, 3, 7};
+inline bool placeRepeat(uint8_t* lengths, unsigned total, unsigned& i, unsigned& previous,
+                        unsigned symbol, uint32_t extra) {
+    const unsigned repeat = (symbol == 18 ? 11 : 3) + extra;
+    const unsigned value = symbol == 16 ? previous : 0;
+    if (repeat > total - i) return false;
+    std::memset(lengths + i, int(value), repeat);
+    i += repeat;
+    previous = value;
+    return true;
+}
+
+// The code lengths of a dynamic block, as many as the reader's block allows: a symbol
+// and its extra bits take at most 14 bits, so the bit buffer is topped up to at least
+// 56 only when fewer are left and the block still holds eight bytes. The same bits in
+// the same order as the careful loop takes them; they stay in locals here because a
+// length stored into the decoder's record would otherwise make the compiler reload
+// the record's bit buffer for every symbol. Answers false for an invalid code or a
+// repeat past the end, else true with `i` and `previous` where it stopped.
+bool codeLengthsFromBlock(Inflater& d, const DecodeTable& table, unsigned total, unsigned& i,
+                         unsigned& previous) {
+    EngineState* s = d.state;
+    if (d.bitCount < 0 || table.rootBits != LENGTHS_LOOKUP_BITS) return true;
+    const uint8_t* in = s->inputPos;
+    const uint8_t* const inEnd = in + s->inputCount;
+    uint64_t bits = d.bitBuffer;
+    unsigned count = unsigned(d.bitCount);
+    uint8_t* const lengths = d.lengths;
+    auto take = [&](unsigned n) {
+        const uint32_t value = uint32_t(bits & lowBits(n));
+        bits >>= n;
+        count -= n;
+        return value;
+    };
+    bool valid = true;
+    while (i < total) {
+        if (count < 14) {
+            if (inEnd - in < 8) break;
+            // Bits above the count may hold the next byte's low bits already; the
+            // next top-up puts the same bits there.
+            bits |= load64le(in) << count;
+            const unsigned taken = (63 - count) >> 3;
+            in += taken;
+            count += 8 * taken;
+        }
+        const uint32_t entry = table.entries[bits & lowBits(LENGTHS_LOOKUP_BITS)];
+        if (entry & ENTRY_INVALID) {
+            valid = false;
+            break;
+        }
+        take(entryConsumed(entry));  // these codes carry no extra bits in the table
+        const unsigned symbol = entrySymbol(entry);
+        if (symbol < 16) {
+            lengths[i++] = uint8_t(previous = symbol);
+            continue;
+        }
+        if (!placeRepeat(lengths, total, i, previous, symbol, take(repeatExtraBits[symbol - 16]))) {
+            valid = false;
+            break;
+        }
+    }
+    s->inputPos = const_cast<uint8_t*>(in);
+    s->inputCount = int(inEnd - in);
+    d.bitBuffer = bits & lowBits(count);
+    d.bitCount = int(count);
+    return valid;
+}
+
 struct TablesGuard {
     DecodeTable& a;
     DecodeTable& b;
@@ -739,42 +809,22 @@ int dynamicBlock(Inflater& d) {
         const unsigned total = literalCount + distanceCount;
         unsigned previous = 0;
         for (unsigned i = 0; i < total;) {
+            if (!codeLengthsFromBlock(d, lengthsTable, total, i, previous)) return DECODE_INVALID;
+            if (i == total) break;
+            // Near the end of the reader's block (or with a narrower table of its own in
+            // memory mode), one symbol the careful way.
             if (d.bitCount < 14) topUpBits(d);
             uint32_t entry = 0;
-            if (d.bitCount >= 14 && lengthsTable.rootBits == LENGTHS_LOOKUP_BITS) {
-                // A code and its extra bits are all there, and a first level of this
-                // width resolves every code-length code: one lookup, as the careful
-                // decoder would end up doing.
-                entry = lengthsTable.entries[d.bitBuffer & lowBits(LENGTHS_LOOKUP_BITS)];
-                if (entry & ENTRY_INVALID) return DECODE_INVALID;
-                // These codes have no extra bits in the table: the entry's low byte is
-                // its code's bits as it stands, one step shorter to take than the field.
-                takeBits(d, entryConsumed(entry));
-            } else if (!decodeCareful(d, lengthsTable, entry)) {
-                return DECODE_INVALID;
-            }
+            if (!decodeCareful(d, lengthsTable, entry)) return DECODE_INVALID;
             const unsigned symbol = entrySymbol(entry);
             if (symbol < 16) {
                 d.lengths[i++] = uint8_t(previous = symbol);
                 continue;
             }
-            unsigned repeat;
-            unsigned value = 0;
-            if (symbol == 16) {
-                if (!needBits(d, 2)) return DECODE_INVALID;
-                repeat = 3 + takeBits(d, 2);
-                value = previous;
-            } else if (symbol == 17) {
-                if (!needBits(d, 3)) return DECODE_INVALID;
-                repeat = 3 + takeBits(d, 3);
-            } else {
-                if (!needBits(d, 7)) return DECODE_INVALID;
-                repeat = 11 + takeBits(d, 7);
-            }
-            if (repeat > total - i) return DECODE_INVALID;
-            std::memset(d.lengths + i, int(value), repeat);
-            i += repeat;
-            previous = value;
+            const unsigned extraBits = repeatExtraBits[symbol - 16];
+            if (!needBits(d, int(extraBits)) ||
+                !placeRepeat(d.lengths, total, i, previous, symbol, takeBits(d, extraBits)))
+                return DECODE_INVALID;
         }
     }
 
