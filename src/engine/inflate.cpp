@@ -223,10 +223,19 @@ unsigned classicLastLevel(const DecodeTable& t, uint64_t bits, unsigned length) 
     return lastLevel;
 }
 
-// The code's bits at an entry's level. A literal that holds a width where they would
-// be has them in its low byte alone (a literal has no extra bits).
+// A length's entry in the literal/length tables, whose lengths hold the distance
+// table's width where the code's bits were: the base and the count of extra bits.
+inline unsigned lengthBaseOf(uint32_t entry) { return (entry >> 16) & 0x1FF; }
+inline unsigned lengthExtraOf(uint32_t entry) { return (entry >> 25) & 0x1F; }
+static_assert(lengthBase[0][28] < 0x200 && lengthExtra[1][28] <= 0x1F);
+
+// The code's bits at an entry's level, where literals and lengths may hold a width
+// instead: a literal has no extra bits, and a length's count of them is kept apart.
 inline unsigned codeBitsOf(const DecodeTable& t, uint32_t entry) {
-    return t.literalsHoldWidth && (entry & ENTRY_LITERAL) ? entryConsumed(entry) : entryCodeBits(entry);
+    if (t.literalsHoldWidth && (entry & ENTRY_LITERAL)) return entryConsumed(entry);
+    if (t.lengthsHoldWidth && !(entry & (ENTRY_LITERAL | ENTRY_LINK | ENTRY_END | ENTRY_INVALID)))
+        return entryConsumed(entry) - lengthExtraOf(entry);
+    return entryCodeBits(entry);
 }
 
 // Decodes one code the careful way. Answers false when the input failed or the code
@@ -329,23 +338,23 @@ inline void copyInSteps(uint8_t* to, const uint8_t* from, uint32_t length) {
 // Each path ends by looking up the next literal/length entry, which the next iteration
 // uses after its refill: a refill only adds bits above the count, so the bits that
 // entry was looked up with stay as they were.
-// The first-level index of the code after a literal, from the bits before the literal
-// was consumed: one field extraction (BMI1's BEXTR) with the literal's entry as its
-// control, where the processor has it; the index does not wait for the shift that
-// consumes the literal, which saves a step on the chain from one literal's lookup to
-// the next. Elsewhere the shift and a mask.
+// The first-level index (`Width` bits) of the code after a literal or a length,
+// from the bits before that entry was consumed: one field extraction (BMI1's BEXTR)
+// with the entry as its control, where the processor has it; the index does not wait
+// for the shift that consumes the entry, which saves a step on the chain from one
+// lookup to the next. Elsewhere the shift and a mask.
 // (The instruction is written out: its intrinsic, compiled for BMI1 only, cannot be
 // inlined into this template, which both compilations share.)
-template <bool FieldExtract>
-__attribute__((always_inline)) inline uint64_t indexAfterLiteral(uint64_t before, uint32_t literal) {
+template <bool FieldExtract, unsigned Width>
+__attribute__((always_inline)) inline uint64_t indexAfter(uint64_t before, uint32_t entry) {
 #if defined(__x86_64__)
     if constexpr (FieldExtract) {
         uint64_t index;
-        asm("bextr %2, %1, %0" : "=r"(index) : "r"(before), "r"(uint64_t(literal)));
+        asm("bextr %2, %1, %0" : "=r"(index) : "r"(before), "r"(uint64_t(entry)));
         return index;
     }
 #endif
-    return (before >> entryConsumed(literal)) & lowBits(LITERAL_LOOKUP_BITS);
+    return (before >> entryConsumed(entry)) & lowBits(Width);
 }
 
 template <bool Enhanced, bool FieldExtract>
@@ -371,7 +380,6 @@ __attribute__((always_inline)) inline int decodeFast(Inflater& d, const DecodeTa
     const uint32_t* const litEntries = lit.entries;
     const uint32_t* const distEntries = dist.entries;
     constexpr uint64_t litMask = lowBits(LITERAL_LOOKUP_BITS);
-    constexpr uint64_t distMask = lowBits(DISTANCE_LOOKUP_BITS);
     int result = 0;
     done = false;
     // Once the window has gone out whole, every deflate distance reaches bytes in
@@ -388,11 +396,16 @@ __attribute__((always_inline)) inline int decodeFast(Inflater& d, const DecodeTa
         bits >>= entryConsumed(entry);
         count -= entry;
     };
-    // The extra bits of a length or distance entry just consumed from `before`. Bits
-    // 8..13 of a valid length or distance entry are its code's bits (the invalid flag
-    // above them is clear), and a shift takes only six bits of its count.
-    auto extraValue = [](uint64_t before, uint32_t entry) {
+    // The extra bits of a distance entry just consumed from `before`. Bits 8..13 of a
+    // valid distance entry are its code's bits (the invalid flag above them is clear),
+    // and a shift takes only six bits of its count.
+    auto distanceExtraValue = [](uint64_t before, uint32_t entry) {
         return uint32_t((before & lowBits(entryConsumed(entry))) >> ((entry >> 8) & 63));
+    };
+    // The same for a length, whose code's bits are what its extra bits leave.
+    auto lengthExtraValue = [](uint64_t before, uint32_t entry) {
+        const unsigned consumed = entryConsumed(entry);
+        return uint32_t((before & lowBits(consumed)) >> (consumed - lengthExtraOf(entry)));
     };
 
     refill();
@@ -405,19 +418,19 @@ __attribute__((always_inline)) inline int decodeFast(Inflater& d, const DecodeTa
             uint8_t byte = uint8_t(entrySymbol(entry));
             uint64_t before = bits;
             consume(entry);
-            entry = litEntries[indexAfterLiteral<FieldExtract>(before, entry)];
+            entry = litEntries[indexAfter<FieldExtract, LITERAL_LOOKUP_BITS>(before, entry)];
             *out++ = byte;
             if (entry & ENTRY_LITERAL) {
                 byte = uint8_t(entrySymbol(entry));
                 before = bits;
                 consume(entry);
-                entry = litEntries[indexAfterLiteral<FieldExtract>(before, entry)];
+                entry = litEntries[indexAfter<FieldExtract, LITERAL_LOOKUP_BITS>(before, entry)];
                 *out++ = byte;
                 if (entry & ENTRY_LITERAL) {
                     byte = uint8_t(entrySymbol(entry));
                     before = bits;
                     consume(entry);
-                    entry = litEntries[indexAfterLiteral<FieldExtract>(before, entry)];
+                    entry = litEntries[indexAfter<FieldExtract, LITERAL_LOOKUP_BITS>(before, entry)];
                     *out++ = byte;
                     continue;
                 }
@@ -431,7 +444,7 @@ __attribute__((always_inline)) inline int decodeFast(Inflater& d, const DecodeTa
                 const uint8_t byte = uint8_t(entrySymbol(entry));
                 const uint64_t before = bits;
                 consume(entry);
-                entry = litEntries[indexAfterLiteral<FieldExtract>(before, entry)];
+                entry = litEntries[indexAfter<FieldExtract, LITERAL_LOOKUP_BITS>(before, entry)];
                 *out++ = byte;
                 continue;
             }
@@ -444,13 +457,13 @@ __attribute__((always_inline)) inline int decodeFast(Inflater& d, const DecodeTa
         }
         uint64_t before = bits;
         consume(entry);
-        const uint32_t length = entryValue(entry) + extraValue(before, entry);
+        const uint32_t length = lengthBaseOf(entry) + lengthExtraValue(before, entry);
 
         // Looked up before the refill, so that the lookup does not wait for it: after
         // a refill all 64 bits hold input, and of them at most 53 have been consumed
-        // since, so the lowest 8 are input already and the refill leaves them as
-        // they are.
-        entry = distEntries[bits & distMask];
+        // since, so the 8 after the length are input already and the refill leaves
+        // them as they are.
+        entry = distEntries[indexAfter<FieldExtract, DISTANCE_LOOKUP_BITS>(before, entry)];
         refill();
         if (entry & ENTRY_LINK) {
             const uint32_t link = entry;
@@ -464,7 +477,7 @@ __attribute__((always_inline)) inline int decodeFast(Inflater& d, const DecodeTa
         }
         before = bits;
         consume(entry);
-        const uint32_t distance = entryValue(entry) + extraValue(before, entry);
+        const uint32_t distance = entryValue(entry) + distanceExtraValue(before, entry);
         entry = litEntries[bits & litMask];
 
         uint8_t* to = out;
@@ -611,9 +624,9 @@ int decodeCodes(Inflater& d, const DecodeTable& lit, const DecodeTable& dist) {
             continue;
         }
         if (entry & ENTRY_END) return 0;
-        const unsigned lengthBits = entryExtra(entry);
+        const unsigned lengthBits = lengthExtraOf(entry);
         if (!needBits(d, int(lengthBits))) return DECODE_INVALID;
-        const uint32_t length = entryValue(entry) + takeBits(d, lengthBits);
+        const uint32_t length = lengthBaseOf(entry) + takeBits(d, lengthBits);
         if (!decodeCareful(d, dist, entry)) return DECODE_INVALID;
         const unsigned distanceBits = entryExtra(entry);
         if (!needBits(d, int(distanceBits))) return DECODE_INVALID;
@@ -665,6 +678,7 @@ int prepareFixedCodes(FixedCodes& fixed, int variant) {
     fixed.literals.entries = fixed.literalEntries;
     fixed.literals.capacity = sizeof fixed.literalEntries / sizeof(uint32_t);
     fixed.literals.literalsHoldWidth = 1;
+    fixed.literals.lengthsHoldWidth = DISTANCE_LOOKUP_BITS;
     unsigned width = 7;
     int r = buildDecodeTable(fixedLengths.literals, 288, 257, lengthBase[variant],
                              lengthExtra[variant], fixed.literals, width, LITERAL_LOOKUP_BITS);
@@ -793,6 +807,7 @@ int dynamicBlock(Inflater& d) {
     }
     DecodeTable lit = dynamicTable(d, s->literalEntries, LITERAL_TABLE_SIZE);
     lit.literalsHoldWidth = 1;
+    lit.lengthsHoldWidth = DISTANCE_LOOKUP_BITS;
     DecodeTable dist = dynamicTable(d, s->distanceEntries, DISTANCE_TABLE_SIZE);
     TablesGuard guard{lit, dist};
     {

@@ -36,10 +36,10 @@ inline uint32_t reverseBits(uint32_t code, unsigned length) {
 }
 
 // Every symbol's entry without its code's bits: those are added by withCodeBits, so
-// the count of bits to take starts as the extra bits. A literal may carry a width
-// (`literalWidth`, 0 for none) where the code's bits would go.
+// the count of bits to take starts as the extra bits. Literals and the other codes
+// may carry a width where the code's bits would go (0: none).
 void makeSymbolEntries(uint32_t* entries, unsigned n, unsigned s, const uint16_t* base,
-                       const uint8_t* extra, unsigned literalWidth) {
+                       const uint8_t* extra, unsigned literalWidth, unsigned lengthWidth) {
     const unsigned literals = s < n ? s : n;
     const uint32_t literal = ENTRY_LITERAL | literalWidth << 8;
 #pragma GCC unroll 8
@@ -47,9 +47,12 @@ void makeSymbolEntries(uint32_t* entries, unsigned n, unsigned s, const uint16_t
     if (literals > 256) entries[256] = ENTRY_END;
     for (unsigned symbol = literals; symbol < n; ++symbol) {
         const unsigned i = symbol - s;
-        entries[symbol] = extra == nullptr || extra[i] == EXTRA_INVALID
-                              ? ENTRY_INVALID
-                              : uint32_t(base[i]) << 16 | extra[i];
+        if (extra == nullptr || extra[i] == EXTRA_INVALID)
+            entries[symbol] = ENTRY_INVALID;
+        else if (lengthWidth != 0)
+            entries[symbol] = uint32_t(base[i]) << 16 | uint32_t(extra[i]) << 25 | lengthWidth << 8 | extra[i];
+        else
+            entries[symbol] = uint32_t(base[i]) << 16 | extra[i];
     }
 }
 
@@ -209,7 +212,8 @@ int buildDecodeTable(const uint8_t* lengths, unsigned n, unsigned s, const uint1
     // rest costs no branch per symbol; in code order it would be a branch that
     // predicts badly.
     uint32_t symbolEntries[288];
-    makeSymbolEntries(symbolEntries, n, s, base, extra, table.literalsHoldWidth ? root : 0);
+    makeSymbolEntries(symbolEntries, n, s, base, extra, table.literalsHoldWidth ? root : 0,
+                      table.lengthsHoldWidth);
 
     // The codes the first level resolves, a length at a time.
     uint32_t code = 0;

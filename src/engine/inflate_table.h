@@ -10,8 +10,8 @@
 //                extra bits of a length or distance, so that one shift consumes both
 //                (a link: the first-level width)
 //   bits 8..12   the code's bits at this level; the extra bits follow them (a link:
-//                the second-level width; a literal in a table that asks for it, see
-//                literalsHoldWidth: the first-level width)
+//                the second-level width; a literal or a length in a table that asks
+//                for it: a width, see literalsHoldWidth)
 //   bit  13      invalid: no code reaches here, or the code has no meaning
 //   bit  14      end of block
 //   bit  15      link: `value` is the second-level table's start
@@ -51,12 +51,16 @@ struct DecodeTable {
     // table would have asked for bits past the end (see inflate.cpp).
     uint8_t classicWidth;
     uint8_t endLength;       // length of the end-of-block code (n > 256), else 16
-    // Set by the caller before building: a literal's bits 8..15 hold the first level's
-    // width instead of its code's bits (which its low byte holds too), so that bits
-    // 0..15 of a literal's entry are a bit-field extraction's control: start past the
-    // literal, the width of the next first-level index. Only where a literal is told by
-    // the sign alone (inflate's literal/length tables).
+    // Set by the caller before building, only where a literal is told by the sign
+    // alone (inflate's literal/length tables): bits 0..15 of a literal's or a length's
+    // entry are then a bit-field extraction's control for the lookup that follows it,
+    // from the bits before the entry was consumed: start past its code (the low byte,
+    // as always), and in bits 8..15 the width of the next first-level index, this
+    // table's after a literal, `lengthsHoldWidth` after a length. A literal's code bits
+    // are then its low byte alone; a length's are its low byte less its extra bits,
+    // whose count moves to bits 25..29 (a length's base stays below 512).
     uint8_t literalsHoldWidth;
+    uint8_t lengthsHoldWidth;
     uint16_t count;          // number of code lengths
     const uint8_t* lengths;  // the code lengths, kept by the caller for the table's life
 };
