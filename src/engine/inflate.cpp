@@ -138,7 +138,8 @@ int emitWindow(Inflater& d, uint32_t count) {
     EngineState* s = d.state;
     d.windowFilled = true;
     if (count == WINDOW_SIZE && d.keepsMirror)
-        std::memcpy(d.window - WINDOW_MIRROR, d.window + WINDOW_SIZE - WINDOW_MIRROR, WINDOW_MIRROR);
+        std::memcpy(d.window - WINDOW_MIRROR, d.window + WINDOW_SIZE - WINDOW_MIRROR,
+                    WINDOW_MIRROR);
     if (s->memoryMode) return memoryOutput(s, d.window, count);
     return flushOutput(s, d.window, count, false);
 }
@@ -408,6 +409,11 @@ __attribute__((always_inline)) inline int decodeFast(Inflater& d, const DecodeTa
         return uint32_t((before & lowBits(consumed)) >> (consumed - lengthExtraOf(entry)));
     };
 
+    // The entry of the code after a literal consumed from `before`.
+    auto afterLiteral = [&](uint64_t before, uint32_t literal) {
+        return litEntries[indexAfter<FieldExtract, LITERAL_LOOKUP_BITS>(before, literal)];
+    };
+
     refill();
     uint32_t entry = litEntries[bits & litMask];
     while (in <= inLast && out < windowEnd) {
@@ -418,19 +424,19 @@ __attribute__((always_inline)) inline int decodeFast(Inflater& d, const DecodeTa
             uint8_t byte = uint8_t(entrySymbol(entry));
             uint64_t before = bits;
             consume(entry);
-            entry = litEntries[indexAfter<FieldExtract, LITERAL_LOOKUP_BITS>(before, entry)];
+            entry = afterLiteral(before, entry);
             *out++ = byte;
             if (entry & ENTRY_LITERAL) {
                 byte = uint8_t(entrySymbol(entry));
                 before = bits;
                 consume(entry);
-                entry = litEntries[indexAfter<FieldExtract, LITERAL_LOOKUP_BITS>(before, entry)];
+                entry = afterLiteral(before, entry);
                 *out++ = byte;
                 if (entry & ENTRY_LITERAL) {
                     byte = uint8_t(entrySymbol(entry));
                     before = bits;
                     consume(entry);
-                    entry = litEntries[indexAfter<FieldExtract, LITERAL_LOOKUP_BITS>(before, entry)];
+                    entry = afterLiteral(before, entry);
                     *out++ = byte;
                     continue;
                 }
@@ -444,7 +450,7 @@ __attribute__((always_inline)) inline int decodeFast(Inflater& d, const DecodeTa
                 const uint8_t byte = uint8_t(entrySymbol(entry));
                 const uint64_t before = bits;
                 consume(entry);
-                entry = litEntries[indexAfter<FieldExtract, LITERAL_LOOKUP_BITS>(before, entry)];
+                entry = afterLiteral(before, entry);
                 *out++ = byte;
                 continue;
             }

@@ -43,14 +43,16 @@ void makeSymbolEntries(uint32_t* entries, unsigned n, unsigned s, const uint16_t
     const unsigned literals = s < n ? s : n;
     const uint32_t literal = ENTRY_LITERAL | literalWidth << 8;
 #pragma GCC unroll 8
-    for (unsigned symbol = 0; symbol < literals; ++symbol) entries[symbol] = literal | uint32_t(symbol) << 16;
+    for (unsigned symbol = 0; symbol < literals; ++symbol)
+        entries[symbol] = literal | uint32_t(symbol) << 16;
     if (literals > 256) entries[256] = ENTRY_END;
     for (unsigned symbol = literals; symbol < n; ++symbol) {
         const unsigned i = symbol - s;
         if (extra == nullptr || extra[i] == EXTRA_INVALID)
             entries[symbol] = ENTRY_INVALID;
         else if (lengthWidth != 0)
-            entries[symbol] = uint32_t(base[i]) << 16 | uint32_t(extra[i]) << 25 | lengthWidth << 8 | extra[i];
+            entries[symbol] =
+                uint32_t(base[i]) << 16 | uint32_t(extra[i]) << 25 | lengthWidth << 8 | extra[i];
         else
             entries[symbol] = uint32_t(base[i]) << 16 | extra[i];
     }
