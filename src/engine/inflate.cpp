@@ -326,19 +326,6 @@ inline void copyInSteps(uint8_t* to, const uint8_t* from, uint32_t length) {
     std::memcpy(to - back, from - back, 8);
 }
 
-// Fast loop. Returns with `done` set and its result when the block ended (0) or the
-// data was invalid (1); otherwise it stopped at a boundary the careful loop handles,
-// with the bit buffer trimmed to its count and the reader's position written back.
-//
-// The tables have the state's first-level widths (the caller checks). Bit budget of
-// one iteration: it starts with a refill to at least 56 bits. Three literals take
-// at most 33 bits. Before a length code come at most two literals (22 bits); the
-// length code takes its extra bits with it, at most 31 (11 + 4 through a link, plus
-// 16 extra bits in enhanced deflate). A second refill (the distance's first-level entry
-// is looked up just before it), then the distance code with its extra bits, at most 29.
-// Each path ends by looking up the next literal/length entry, which the next iteration
-// uses after its refill: a refill only adds bits above the count, so the bits that
-// entry was looked up with stay as they were.
 // The first-level index (`Width` bits) of the code after a literal or a length,
 // from the bits before that entry was consumed: one field extraction (BMI1's BEXTR)
 // with the entry as its control, where the processor has it; the index does not wait
@@ -358,6 +345,19 @@ __attribute__((always_inline)) inline uint64_t indexAfter(uint64_t before, uint3
     return (before >> entryConsumed(entry)) & lowBits(Width);
 }
 
+// Fast loop. Returns with `done` set and its result when the block ended (0) or the
+// data was invalid (1); otherwise it stopped at a boundary the careful loop handles,
+// with the bit buffer trimmed to its count and the reader's position written back.
+//
+// The tables have the state's first-level widths (the caller checks). Bit budget of
+// one iteration: it starts with a refill to at least 56 bits. Three literals take
+// at most 33 bits. Before a length code come at most two literals (22 bits); the
+// length code takes its extra bits with it, at most 31 (11 + 4 through a link, plus
+// 16 extra bits in enhanced deflate). A second refill (the distance's first-level entry
+// is looked up just before it), then the distance code with its extra bits, at most 29.
+// Each path ends by looking up the next literal/length entry, which the next iteration
+// uses after its refill: a refill only adds bits above the count, so the bits that
+// entry was looked up with stay as they were.
 template <bool Enhanced, bool FieldExtract>
 __attribute__((always_inline)) inline int decodeFast(Inflater& d, const DecodeTable& lit,
                                                      const DecodeTable& dist, bool& done) {
