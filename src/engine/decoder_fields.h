@@ -17,11 +17,11 @@ constexpr uint32_t WINDOW_SIZE = 0x10000;           // inflate history and outpu
 // looks at the window's end again, so it may write this far past it (the bytes that
 // belong to the next window, and a match copy's overshoot).
 constexpr uint32_t WINDOW_SLACK = 512;
-// Room before the window's start: the farthest a deflate match reaches back. Once a
-// stream's window has gone out whole, inflate keeps the window's last bytes there as
-// they were, so that a match reaching back across the window's start reads one run of
-// memory like any other.
-constexpr uint32_t WINDOW_MIRROR = 0x8000;
+// Room before the window's start: the farthest a match reaches back (enhanced
+// deflate's, the whole window). Once a stream's window has gone out whole, inflate
+// keeps the window's last bytes there as they were, so that a match reaching back
+// across the window's start reads one run of memory like any other.
+constexpr uint32_t WINDOW_MIRROR = WINDOW_SIZE;
 constexpr uint32_t SHRINK_CODES = 8192;             // 13-bit codes
 constexpr uint32_t SHRINK_OUTPUT_BLOCK = 0x20000;   // shrink output is flushed in these
 constexpr uint32_t SHRINK_TEXT_BUFFER = 0x40000;    // text conversion of shrink output

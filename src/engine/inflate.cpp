@@ -14,8 +14,9 @@
 //   meets the end of the input, and it runs on past the end of the window into the
 //   slack behind it: only between codes does it look whether the window is full. Then
 //   the window goes out and what ran past its end moves to its start, outside the
-//   loop. Once a deflate stream's window has gone out whole, the room before the
-//   window holds a copy of its last 32 KiB, so that no deflate match wraps around.
+//   loop. Once a stream's window has gone out whole, the room before the window holds
+//   a copy of its last 32 KiB (64 KiB for enhanced deflate), so that no match wraps
+//   around.
 //
 // * The careful loop decodes one code at a time, pulling single bytes from readByte
 //   only when bits are needed, exactly as a byte-wise decoder would. It owns the end
@@ -65,8 +66,10 @@ constexpr uint8_t distanceExtra[2][32] = {
     {0, 0, 0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13, X, X},
     {0, 0, 0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13, 14, 14}};
 
-static_assert(distanceBase[29] + (1u << distanceExtra[0][29]) - 1 == WINDOW_MIRROR,
-              "the mirror before the window holds every byte a deflate match reaches");
+// The farthest each variant reaches back: what the room before the window must hold.
+constexpr uint32_t reach[2] = {distanceBase[29] + (1u << distanceExtra[0][29]) - 1,
+                               distanceBase[31] + (1u << distanceExtra[1][31]) - 1};
+static_assert(reach[0] == 0x8000 && reach[1] == WINDOW_MIRROR);
 
 // The fixed code: literal/length lengths 8 (0..143), 9 (144..255), 7 (256..279),
 // 8 (280..287); 32 distance codes of 5 bits.
@@ -127,19 +130,21 @@ struct Inflater {
     int bitCount;        // negative: bits consumed beyond the end of the input
     int variant;         // 0 deflate, 1 enhanced deflate
     bool windowFilled;   // a whole window went out: every byte of it is this stream's
-    bool keepsMirror;    // deflate in the state's window, which has the mirror's room
+    uint32_t mirrorReach;  // bytes kept before the window (the variant's reach), or 0
+                           // where the window has no room for them (a block's own)
     uint8_t lengths[MAX_LITERAL_CODES + MAX_DISTANCE_CODES];  // of the current dynamic block
 };
 
 // Hands the window's first `count` bytes to the output stage. A whole window also
-// leaves its last WINDOW_MIRROR bytes in the room before its start: the bytes a
-// deflate match reaches across the start until the position passes that far again.
+// leaves its last bytes, as many as a match can reach back, in the room before its
+// start: the bytes a match reaches across the start until the position passes that
+// far again.
 int emitWindow(Inflater& d, uint32_t count) {
     EngineState* s = d.state;
     d.windowFilled = true;
-    if (count == WINDOW_SIZE && d.keepsMirror)
-        std::memcpy(d.window - WINDOW_MIRROR, d.window + WINDOW_SIZE - WINDOW_MIRROR,
-                    WINDOW_MIRROR);
+    if (count == WINDOW_SIZE && d.mirrorReach != 0)
+        std::memcpy(d.window - d.mirrorReach, d.window + WINDOW_SIZE - d.mirrorReach,
+                    d.mirrorReach);
     if (s->memoryMode) return memoryOutput(s, d.window, count);
     return flushOutput(s, d.window, count, false);
 }
@@ -272,8 +277,28 @@ inline int putByte(Inflater& d, uint8_t byte) {
 
 // Copies a match of any length and distance; a distance reaching back before this
 // entry's output reads what the window still holds, and the state notes that the
-// output depends on an earlier entry's.
+// output depends on an earlier entry's. Once the window has gone out whole with its
+// last bytes kept before it, the source is the output `distance` behind, read there as
+// the fast loop reads it: the bytes ahead of the position may be its over-copies.
 inline int copyMatch(Inflater& d, uint32_t length, uint32_t distance) {
+    if (d.windowFilled && d.mirrorReach != 0) {
+        const uint8_t* from = d.window + d.position - distance;
+        while (length > 0) {
+            uint32_t run = WINDOW_SIZE - d.position;
+            if (run > length) run = length;
+            uint8_t* const to = d.window + d.position;
+            for (uint32_t i = 0; i < run; ++i) to[i] = from[i];  // a near source repeats
+            d.position += run;
+            from += run;
+            length -= run;
+            if (d.position == WINDOW_SIZE) {
+                d.position = 0;
+                if (const int r = emitWindow(d, WINDOW_SIZE)) return r;
+                from -= WINDOW_SIZE;  // inside the window when it filled: now in the room
+            }
+        }
+        return 0;
+    }
     if (distance > d.position && !d.windowFilled) d.state->reachedBeforeEntry = true;
     return ::copyMatch(d.window, d.position, length, distance, false,
                        [&d] { return emitWindow(d, WINDOW_SIZE); });
@@ -361,10 +386,20 @@ __attribute__((always_inline)) inline uint64_t indexAfter(uint64_t before, uint3
 template <bool Enhanced, bool FieldExtract>
 __attribute__((always_inline)) inline int decodeFast(Inflater& d, const DecodeTable& lit,
                                                      const DecodeTable& dist, bool& done) {
-    // Deflate may write past a match's end (less than OVER_COPY bytes, overwritten by what
-    // follows, and 32 KiB away from any byte a deflate distance can still reach);
-    // enhanced deflate reaches back the whole window, so its copies stop exactly.
-    constexpr bool overCopy = !Enhanced;
+    // Once the window has gone out whole, every distance reaches bytes in memory behind
+    // the output, the room before the window included: no wrap case.
+    const bool reachesBehind = d.mirrorReach != 0 && d.windowFilled;
+    // Deflate may write past a match's end (less than OVER_COPY bytes, overwritten by
+    // what follows, and 32 KiB away from any byte a deflate distance can still reach).
+    // Enhanced deflate reaches back the whole window: until nothing it reads lies ahead
+    // of the output, its copies stop exactly.
+    const bool overCopy = !Enhanced || reachesBehind;
+    auto copySteps = [overCopy](uint8_t* to, const uint8_t* from, uint32_t length) {
+        if (overCopy)
+            copyInSteps<true>(to, from, length);
+        else
+            copyInSteps<false>(to, from, length);
+    };
     EngineState* s = d.state;
     const uint8_t* in = s->inputPos;
     const uint8_t* const inEnd = in + s->inputCount;
@@ -383,9 +418,6 @@ __attribute__((always_inline)) inline int decodeFast(Inflater& d, const DecodeTa
     constexpr uint64_t litMask = lowBits(LITERAL_LOOKUP_BITS);
     int result = 0;
     done = false;
-    // Once the window has gone out whole, every deflate distance reaches bytes in
-    // memory behind the output, the mirror's included: no wrap case.
-    const bool reachesBehind = !Enhanced && d.keepsMirror && d.windowFilled;
 
     // Whole bytes only are counted as taken, so the reader's position stays exact.
     auto refill = [&] {
@@ -490,16 +522,15 @@ __attribute__((always_inline)) inline int decodeFast(Inflater& d, const DecodeTa
         const uint32_t pos = uint32_t(out - window);
         const bool longMatch = Enhanced && length > 258;
         if ((!reachesBehind && distance > pos) || longMatch) {
-            // The source wraps around the window's end (enhanced deflate, or deflate
-            // before its window first went out). Where it lies whole before that
-            // end, far enough ahead of the destination, it is one forward copy; the
-            // general copy takes the rest (and long enhanced-deflate matches, which
-            // may flush the window, and sources from before the stream's start, which
-            // it notes).
+            // The source wraps around the window's end (before the window first went
+            // out). Where it lies whole before that end, far enough ahead of the
+            // destination, it is one forward copy; the general copy takes the rest
+            // (and long enhanced-deflate matches, which may flush the window, and
+            // sources from before the stream's start, which it notes).
             const uint32_t from = pos + WINDOW_SIZE - distance;
             if (!longMatch && d.windowFilled && from >= pos + 8 &&
                 from + length + OVER_COPY <= WINDOW_SIZE) {
-                copyInSteps<overCopy>(to, window + from, length);
+                copySteps(to, window + from, length);
                 out += length;
                 continue;
             }
@@ -515,7 +546,7 @@ __attribute__((always_inline)) inline int decodeFast(Inflater& d, const DecodeTa
         const uint8_t* from = to - distance;
         out += length;
         if (distance >= 8) {
-            copyInSteps<overCopy>(to, from, length);
+            copySteps(to, from, length);
         } else if (distance == 1) {
             // A run of one byte, in whole words of it: most runs are short, and
             // word stores in line beat a call to memset for them.
@@ -879,7 +910,7 @@ int inflateData(EngineState* state, bool enhanced) {
     d.bitCount = 0;
     d.variant = enhanced ? 1 : 0;
     d.windowFilled = false;
-    d.keepsMirror = !enhanced && d.window == state->window();
+    d.mirrorReach = d.window == state->window() ? reach[d.variant] : 0;
 
     for (bool last = false; !last;) {
         if (!needBits(d, 1)) return DECODE_INVALID;

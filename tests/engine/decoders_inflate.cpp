@@ -277,6 +277,34 @@ TEST(DecodersInflate, EnhancedDistanceReachesBackTheWholeWindow) {
     EXPECT_TRUE(std::equal(d.output.begin() + 65536, d.output.end(), data.begin()));
 }
 
+// The fast loop copies a short match in whole words, writing a little past its end. A
+// match decoded after it the careful way (near the end of the input) that reaches
+// back almost the whole window must still read the bytes of a window ago.
+TEST(DecodersInflate, EnhancedFarMatchAfterAFastMatchReadsTheBytesOfAWindowAgo) {
+    std::vector<uint8_t> expected;
+    BitWriter w;
+    fixedHeader(w);
+    auto literal = [&](uint8_t byte) {
+        putFixedLiteral(w, byte);
+        expected.push_back(byte);
+    };
+    auto match = [&](unsigned distanceCode, uint32_t extra, unsigned extraBits, uint32_t distance) {
+        putFixedLiteral(w, 257);  // length 3
+        w.putCode(distanceCode, 5);
+        w.put(extra, extraBits);
+        for (int i = 0; i < 3; ++i) expected.push_back(expected[expected.size() - distance]);
+    };
+    for (size_t i = 0; i < 65536 + 100; ++i) literal(uint8_t('a' + i % 26));
+    literal('Z');
+    match(0, 0, 0, 1);  // a run of 'Z', copied in words well past its end
+    for (int i = 0; i < 20; ++i) literal(uint8_t('0' + i % 10));
+    match(31, 65534 - 49153, 14, 65534);  // reads 2 bytes ahead in the window, a window ago
+    putFixedLiteral(w, 256);
+    DecoderState d;
+    ASSERT_EQ(d.inflate(w.bytes, true), 0);
+    EXPECT_EQ(d.output, expected);
+}
+
 // ----- dynamic blocks -----------------------------------------------------------------
 
 TEST(DecodersInflate, DynamicBlockWithAll288And32CodesIsAccepted) {
