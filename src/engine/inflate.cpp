@@ -394,7 +394,7 @@ __attribute__((always_inline)) inline int decodeFast(Inflater& d, const DecodeTa
     // Enhanced deflate reaches back the whole window: until nothing it reads lies ahead
     // of the output, its copies stop exactly.
     const bool overCopy = !Enhanced || reachesBehind;
-    auto copySteps = [overCopy](uint8_t* to, const uint8_t* from, uint32_t length) {
+    auto copySteps = [&](uint8_t* to, const uint8_t* from, uint32_t length) {
         if (overCopy)
             copyInSteps<true>(to, from, length);
         else
