@@ -523,8 +523,9 @@ __attribute__((always_inline)) inline int decodeFast(Inflater& d, const DecodeTa
         const bool longMatch = Enhanced && length > 258;
         if ((!reachesBehind && distance > pos) || longMatch) {
             // The source wraps around the window's end (before the window first went
-            // out). Where it lies whole before that end, far enough ahead of the
-            // destination, it is one forward copy; the general copy takes the rest
+            // out, or in a block's own window, which has no room before it). Where it
+            // lies whole before that end, far enough ahead of the destination, it is
+            // one forward copy; the general copy takes the rest
             // (and long enhanced-deflate matches, which may flush the window, and
             // sources from before the stream's start, which it notes).
             const uint32_t from = pos + WINDOW_SIZE - distance;
@@ -606,9 +607,9 @@ int decodeFastPlain(Inflater& d, const DecodeTable& lit, const DecodeTable& dist
 
 // The fast loop, compiled twice where the processor may have BMI1 and BMI2: its
 // variable-count shifts and masks (one instruction each there instead of three or
-// four) are much of the loop's work, and BEXTR serves the lookup after a literal (64-bit
-// code only: the 32-bit build keeps the bit buffer in two registers). Chosen once at
-// start-up by the processor's answer.
+// four) are much of the loop's work, and BEXTR serves the lookups after a literal and
+// after a length (64-bit code only: the 32-bit build keeps the bit buffer in two
+// registers). Chosen once at start-up by the processor's answer.
 #if defined(__x86_64__) || defined(__i386__)
 bool processorHasBmi() {
     unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
